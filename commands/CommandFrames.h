@@ -1,0 +1,70 @@
+#pragma once
+// Host-to-controller command frames: the seventeen opcodes and their payload encoders.
+
+#include <QByteArray>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+enum class Command : std::uint8_t {
+    SetXdac, SetYdac, XYSquare, KeepAlive, WarmBoot, SetEclCurrent, SetInjCurrent,
+    SetEclTec, SetInjTec, SetEclPiezo, SetUpPiezo, SetDownPiezo, SetScanEn, SetHeater,
+    SetNarrow, Echo, SetSlowLock,
+};
+
+enum class Payload : std::uint8_t {
+    None,        // opcode alone
+    Switch,      // one byte, 0 or 1
+    WholeCount,  // two bytes, high first: field value rounded ties-to-even
+    PiezoCount,  // two bytes, high first: 4095 - floor(P / 63.3 * 4095)
+    Text,        // the 39 bytes of kEchoText
+};
+
+struct CommandInfo {
+    Command command;
+    std::string_view name;
+    std::uint8_t opcode;
+    Payload payload;
+};
+
+inline constexpr std::string_view kEchoText = "Hi, this should show up on the console.";
+
+inline constexpr std::array<CommandInfo, 17> kCommands{{
+    {Command::SetXdac,       "SetXdac",       0xA0, Payload::WholeCount},
+    {Command::SetYdac,       "SetYdac",       0xA1, Payload::WholeCount},
+    {Command::XYSquare,      "XYSquare",      0xA2, Payload::None},
+    {Command::KeepAlive,     "KeepAlive",     0xA3, Payload::None},
+    {Command::WarmBoot,      "WarmBoot",      0xA4, Payload::None},
+    {Command::SetEclCurrent, "SetEclCurrent", 0xA5, Payload::WholeCount},
+    {Command::SetInjCurrent, "SetInjCurrent", 0xA6, Payload::WholeCount},
+    {Command::SetEclTec,     "SetEclTec",     0xA7, Payload::Switch},
+    {Command::SetInjTec,     "SetInjTec",     0xA8, Payload::Switch},
+    {Command::SetEclPiezo,   "SetEclPiezo",   0xA9, Payload::PiezoCount},
+    {Command::SetUpPiezo,    "SetUpPiezo",    0xAA, Payload::PiezoCount},
+    {Command::SetDownPiezo,  "SetDownPiezo",  0xAB, Payload::PiezoCount},
+    {Command::SetScanEn,     "SetScanEn",     0xAC, Payload::Switch},
+    {Command::SetHeater,     "SetHeater",     0xAD, Payload::Switch},
+    {Command::SetNarrow,     "SetNarrow",     0xAE, Payload::Switch},
+    {Command::Echo,          "Echo",          0xAF, Payload::Text},
+    {Command::SetSlowLock,   "SetSlowLock",   0xB5, Payload::Switch},
+}};
+
+constexpr const CommandInfo &commandInfo(Command c) { return kCommands[static_cast<std::size_t>(c)]; }
+
+// The row for an opcode, or nullptr for a byte that opens no command frame.
+const CommandInfo *commandByOpcode(std::uint8_t opcode);
+
+// Whole frame length for a payload kind, opcode included (1, 2, 3 or 40).
+int frameLength(Payload payload);
+
+// Counts as the fields produce them; nullopt when the count is outside 0..65535,
+// so that a wrapped value never reaches a DAC.
+std::optional<int> wholeCount(QStringView fieldText);
+std::optional<int> piezoCount(QStringView fieldText);
+
+// The frame's bytes. fieldText is read by the count commands, checked by the switch
+// commands; the others ignore both. nullopt when the count is out of range.
+std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText = {}, bool checked = false);

@@ -1,0 +1,84 @@
+#pragma once
+// The controller's 33-byte status frame: decoding and the texts and colours it shows.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+inline constexpr int kStatusFrameSize = 33;
+inline constexpr std::uint8_t kStatusOpcode = 0xA1;
+inline constexpr std::uint8_t kMessageOpcode = 0xAF;
+
+enum class TextFormat : std::uint8_t { Pd, Tec, Temperature, Signed, Plain };
+enum class RangeRule : std::uint8_t { None, Pd, Tec, Temperature };
+
+struct ReadbackInfo {
+    std::string_view box;   // objectName of the readback box
+    int offset;             // of the high byte in the frame
+    TextFormat format;
+    RangeRule range;
+};
+
+// Frame order. The first eight are shown before the switches, the seven DACs after.
+inline constexpr int kReadbackCount = 15;
+inline constexpr int kReadbacksBeforeSwitches = 8;
+inline constexpr std::array<ReadbackInfo, kReadbackCount> kReadbacks{{
+    {"txtEclPd",         1,  TextFormat::Pd,          RangeRule::Pd},
+    {"txtEclTec",        3,  TextFormat::Tec,         RangeRule::Tec},
+    {"txtEclTemp",       5,  TextFormat::Temperature, RangeRule::Temperature},
+    {"txtInjTec",        7,  TextFormat::Tec,         RangeRule::Tec},
+    {"txtInjTemp",       9,  TextFormat::Temperature, RangeRule::Temperature},
+    {"txtUpPd",          11, TextFormat::Pd,          RangeRule::None},
+    {"txtDownPd",        13, TextFormat::Pd,          RangeRule::None},
+    {"txtPot",           15, TextFormat::Signed,      RangeRule::None},
+    {"txtEclCurrentDac", 18, TextFormat::Plain,       RangeRule::None},
+    {"txtEclPiezoDac",   20, TextFormat::Plain,       RangeRule::None},
+    {"txtInjCurrentDac", 22, TextFormat::Plain,       RangeRule::None},
+    {"txtUpPiezoDac",    24, TextFormat::Plain,       RangeRule::None},
+    {"txtDownPiezoDac",  26, TextFormat::Plain,       RangeRule::None},
+    {"txtXdacDac",       28, TextFormat::Plain,       RangeRule::None},
+    {"txtYdacDac",       30, TextFormat::Plain,       RangeRule::None},
+}};
+
+inline constexpr int kFlagsOffset = 17;
+struct SwitchInfo { std::string_view box; std::uint8_t mask; };
+inline constexpr std::array<SwitchInfo, 6> kSwitches{{
+    {"chkEclTec", 0x01}, {"chkInjTec", 0x02}, {"chkScanEn", 0x04},
+    {"chkHeater", 0x08}, {"chkNarrow", 0x10}, {"chkSlowLock", 0x20},
+}};
+
+struct StatusReadings {
+    std::array<int, kReadbackCount> values{};   // each 0..4095, kReadbacks order
+    std::uint8_t flags = 0;
+};
+
+constexpr int reading12(std::uint8_t high, std::uint8_t low)
+{
+    return (high & 0x0F) * 256 + low;   // upper nibble of the high byte is not data
+}
+
+// Precondition: frame.size() >= 32 (offsets 1..31 are read; opcode and byte 32 are not).
+StatusReadings decodeStatusFrame(QByteArrayView frame);
+
+// The inverse, for the simulator and tests: opcode 0xA1, byte 32 zero, values masked to 12 bits.
+QByteArray encodeStatusFrame(const StatusReadings &readings);
+
+QString signedText(int value);     // " 123"
+QString plainText(int value);      // "123"
+QString realText(double value);    // up to 15 significant digits, '.' separator, no trailing zeros
+double temperature(int raw);       // 29.5 - (27.9 / 4095) * raw
+QString temperatureText(int raw);  // " 14°": rounded to hundredths by way of its text
+QString readbackText(TextFormat format, int value);
+bool inRange(RangeRule rule, int value);   // RangeRule::None is always in range
+
+// Everything one frame shows, in kReadbacks / kSwitches order.
+struct ReadbackDisplay {
+    std::array<QString, kReadbackCount> texts;
+    std::array<bool, kReadbackCount> alarm{};    // meaningful where range != None
+    std::array<bool, 6> checked{};
+};
+ReadbackDisplay renderReadbacks(const StatusReadings &readings);
