@@ -1,0 +1,109 @@
+#pragma once
+// The front panel's one window: instrument panels, connection fields, console, and the
+// handlers that tie them to the device link.
+
+#include "Gui/SetpointRules.h"
+#include "commands/CommandFrames.h"
+#include "link/Clock.h"
+#include "link/DeviceSocket.h"
+#include "status/StatusFrame.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <optional>
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+class FormMain final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FormMain)
+
+public:
+    static constexpr std::chrono::milliseconds kKeepAliveInterval{4500};
+    static constexpr double kSilenceLimitSeconds = 5.0;
+
+    struct Options {
+        Clock clock = Clock::system();
+        bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()
+    };
+
+    FormMain();
+    explicit FormMain(Options options);
+    ~FormMain() override;
+
+    // Start-up: first connection request, then the first console line, then the timer.
+    void load();
+
+    // One tick of tmrKeepAlive: keep-alive, silence watchdog, console caret.
+    void handleKeepAliveTick();
+
+    // The panel update guard: empty before the first status frame, "1" while one is
+    // applied, "0" afterwards.
+    const QString &tag() const { return m_tag; }
+
+    DeviceSocket &socket() { return Sock; }
+    std::optional<double> lastDataTime() const { return m_lastDataTime; }
+    QPushButton *defaultButton() const { return m_defaultButton; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct SetpointField {
+        QLineEdit *box;
+        FieldFamily family;
+        QPushButton *button;
+    };
+
+    template <typename T> T *control(std::string_view name) const;
+    void buildWindow();
+    void toggleOnTop(bool checked);
+
+    // Link: supervision and receive dispatch.
+    void openConnection();
+    void handleConnected();
+    void handleError(int number, const QString &description);
+    void handleDataArrival(qint64 bytesAvailable);
+    void appendConsoleLine(QStringView text);
+    void setConsoleLine(QStringView text);
+
+    // Status readback.
+    void IncomingStatus(QByteArrayView frame);
+
+    // Panel actions.
+    void connectPanelActions();
+    void sendCommand(Command command, QStringView fieldText = {}, bool checked = false);
+
+    // Setpoint fields.
+    void connectSetpointFields();
+    void handleFieldChange(const SetpointField &field);
+    void handleFieldGotFocus(const SetpointField &field);
+    void handleFieldLostFocus(const SetpointField &field);
+    void setDefaultButton(QPushButton *button);
+
+    Clock m_clock;
+    bool m_runKeepAliveTimer;
+    DeviceSocket Sock;
+    QTimer tmrKeepAlive;
+    std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
+    bool m_reopenPending = false;
+    QString m_tag;
+    QPointer<QPushButton> m_defaultButton;
+
+    QPlainTextEdit *txtMsg = nullptr;
+    QLineEdit *txtIP = nullptr;
+    QLineEdit *txtPort = nullptr;
+    std::array<QLineEdit *, kReadbackCount> m_readbacks{};
+    std::array<QCheckBox *, 6> m_switches{};
+    std::array<SetpointField, 7> m_setpoints{};
+};

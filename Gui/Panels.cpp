@@ -1,0 +1,127 @@
+#include "Gui/Panels.h"
+
+#include "Gui/CaptionButton.h"
+#include "Gui/GlyphLine.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+const QColor kGlyphGreen(0, 192, 0);
+
+int toPixel(int twips)
+{
+    return static_cast<int>(std::lround(twips / 15.0));
+}
+
+QString text(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QFont glyphFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"), 18, QFont::Bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QLineEdit *makeLineEdit(const ControlSpec &spec, QWidget *parent)
+{
+    auto *box = new QLineEdit(text(spec.text), parent);
+    if (spec.maxLength > 0)
+        box->setMaxLength(spec.maxLength);
+    box->setAlignment(spec.alignLeft ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    return box;
+}
+
+QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
+{
+    switch (spec.kind) {
+    case ControlKind::GroupBox:
+        return new QGroupBox(text(spec.text), parent);
+    case ControlKind::SetpointField:
+    case ControlKind::TextField:
+        return makeLineEdit(spec, parent);
+    case ControlKind::ReadbackBox: {
+        QLineEdit *box = makeLineEdit(spec, parent);
+        box->setReadOnly(true);
+        // Out of the Tab cycle, but a click still focuses it so a value can be copied.
+        box->setFocusPolicy(Qt::ClickFocus);
+        return box;
+    }
+    case ControlKind::Switch:
+    case ControlKind::CheckBox:
+        return new QCheckBox(text(spec.text), parent);
+    case ControlKind::Button: {
+        auto *button = new CaptionButton(text(spec.text), parent);
+        // Outside a dialog a button takes Enter as its own press only when autoDefault.
+        button->setAutoDefault(true);
+        return button;
+    }
+    case ControlKind::GlyphLabel: {
+        auto *label = new QLabel(text(spec.text), parent);
+        label->setFont(glyphFont());
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, kGlyphGreen);
+        label->setPalette(palette);
+        return label;
+    }
+    case ControlKind::Console: {
+        auto *console = new QPlainTextEdit(parent);
+        console->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        console->setTabChangesFocus(true);
+        return console;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QRect toPixels(Twips twips)
+{
+    return {toPixel(twips.left), toPixel(twips.top), toPixel(twips.width), toPixel(twips.height)};
+}
+
+void buildControls(QWidget &client)
+{
+    for (const ControlSpec &spec : kControls) {
+        QWidget *parent = spec.parent.empty() ? &client : client.findChild<QWidget *>(text(spec.parent));
+        QWidget *control = makeControl(spec, parent);
+        control->setObjectName(text(spec.name));
+        control->setGeometry(toPixels(spec.at));
+        if (!spec.tooltip.empty())
+            control->setToolTip(text(spec.tooltip));
+        if (spec.kind == ControlKind::GlyphLabel) {
+            // Sized to its text so the glyph shows whole, from the table's top-left corner.
+            control->adjustSize();
+        }
+    }
+    for (const GlyphLineSpec &spec : kGlyphLines) {
+        auto *parent = client.findChild<QWidget *>(text(spec.parent));
+        const QLine line(toPixel(spec.x1), toPixel(spec.y1), toPixel(spec.x2), toPixel(spec.y2));
+        auto *glyph = new GlyphLine(line, kGlyphGreen, parent);
+        glyph->setObjectName(text(spec.name));
+    }
+}
+
+void applyTabOrder(QWidget &client)
+{
+    QWidget *previous = nullptr;
+    for (std::string_view name : kTabOrder) {
+        auto *widget = client.findChild<QWidget *>(text(name));
+        if (!(widget->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}

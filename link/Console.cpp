@@ -1,0 +1,44 @@
+#include "link/Console.h"
+
+#include "status/StatusFrame.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+QString consoleLine(QTime timeOfDay, QStringView text)
+{
+    QString line = timeOfDay.toString(QStringLiteral("HH:mm:ss"));
+    line.append(text);
+    line.append(u"\r\n");
+    return line;
+}
+
+QString messageText(QByteArrayView frame)
+{
+    return QString::fromLatin1(frame.sliced(1));
+}
+
+Arrival classifyArrival(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return Arrival::Dropped;
+    const auto opcode = static_cast<std::uint8_t>(bytes.front());
+    if (bytes.size() == kStatusFrameSize && opcode == kStatusOpcode)
+        return Arrival::Status;
+    if (bytes.size() > 1 && opcode == kMessageOpcode)
+        return Arrival::Message;
+    return Arrival::Dropped;
+}
+
+void appendToConsole(QPlainTextEdit &console, const QString &line)
+{
+    QTextCursor end(console.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(line);
+    moveCaretToEnd(console);
+}
+
+void moveCaretToEnd(QPlainTextEdit &console)
+{
+    console.moveCursor(QTextCursor::End);
+}

@@ -1,0 +1,51 @@
+// Applies one status frame to the readbacks and switches, under the panel update guard.
+
+#include "Gui/FormMain.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+namespace {
+
+const QColor kInRange(255, 255, 255);
+const QColor kAlarm(255, 160, 160);
+
+// Rewriting an equal text would still move the caret and cost a relayout.
+void writeText(QLineEdit &box, const QString &text)
+{
+    if (box.text() != text)
+        box.setText(text);
+}
+
+void writeColour(QLineEdit &box, bool alarm)
+{
+    const QColor &colour = alarm ? kAlarm : kInRange;
+    if (box.palette().color(QPalette::Base) == colour)
+        return;
+    QPalette palette = box.palette();
+    palette.setColor(QPalette::Base, colour);
+    box.setPalette(palette);
+}
+
+} // namespace
+
+void FormMain::IncomingStatus(QByteArrayView frame)
+{
+    m_tag = QStringLiteral("1");
+    const ReadbackDisplay display = renderReadbacks(decodeStatusFrame(frame));
+
+    const auto showReadback = [&](std::size_t i) {
+        writeText(*m_readbacks[i], display.texts[i]);
+        if (kReadbacks[i].range != RangeRule::None)
+            writeColour(*m_readbacks[i], display.alarm[i]);
+    };
+    for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
+        showReadback(i);
+    // Each switch whose state changes raises its Click here, nested, with the guard up.
+    for (std::size_t i = 0; i < m_switches.size(); ++i)
+        m_switches[i]->setChecked(display.checked[i]);
+    for (std::size_t i = kReadbacksBeforeSwitches; i < kReadbacks.size(); ++i)
+        showReadback(i);
+
+    m_tag = QStringLiteral("0");
+}
