@@ -62,6 +62,7 @@ constexpr int reading12(std::uint8_t high, std::uint8_t low)
 }
 
 // Precondition: frame.size() >= 32 (offsets 1..31 are read; opcode and byte 32 are not).
+// Bits 6 and 7 of the flags byte are not read and come back clear.
 StatusReadings decodeStatusFrame(QByteArrayView frame);
 
 // The inverse, for the simulator and tests: opcode 0xA1, byte 32 zero, values masked to 12 bits.

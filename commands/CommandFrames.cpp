@@ -1,0 +1,94 @@
+#include "commands/CommandFrames.h"
+
+#include "commands/LeadingNumber.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kMaxCount = 65535;
+constexpr double kPiezoFullScale = 63.3;
+constexpr double kPiezoCounts = 4095;
+
+// Checked on the double, before any conversion: an infinite or huge value has no int.
+std::optional<int> toCount(double n)
+{
+    if (!(n >= 0 && n <= kMaxCount))
+        return std::nullopt;
+    return static_cast<int>(n);
+}
+
+void appendCount(QByteArray &frame, int count)
+{
+    frame.append(static_cast<char>(count / 256));
+    frame.append(static_cast<char>(count % 256));
+}
+
+} // namespace
+
+const CommandInfo *commandByOpcode(std::uint8_t opcode)
+{
+    const auto it = std::find_if(kCommands.begin(), kCommands.end(),
+                                 [opcode](const CommandInfo &info) { return info.opcode == opcode; });
+    return it == kCommands.end() ? nullptr : &*it;
+}
+
+int frameLength(Payload payload)
+{
+    switch (payload) {
+    case Payload::None:
+        return 1;
+    case Payload::Switch:
+        return 2;
+    case Payload::WholeCount:
+    case Payload::PiezoCount:
+        return 3;
+    case Payload::Text:
+        return 1 + static_cast<int>(kEchoText.size());
+    }
+    return 1;
+}
+
+std::optional<int> wholeCount(QStringView fieldText)
+{
+    // nearbyint in the default rounding mode rounds ties to even
+    return toCount(std::nearbyint(leadingNumber(fieldText)));
+}
+
+std::optional<int> piezoCount(QStringView fieldText)
+{
+    // divide first, then multiply: 31.65 must land exactly on 2047.5
+    const double q = leadingNumber(fieldText) / kPiezoFullScale;
+    const double r = q * kPiezoCounts;
+    return toCount(kPiezoCounts - std::floor(r));
+}
+
+std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText, bool checked)
+{
+    const CommandInfo &info = commandInfo(c);
+    QByteArray frame;
+    frame.reserve(frameLength(info.payload));
+    frame.append(static_cast<char>(info.opcode));
+
+    switch (info.payload) {
+    case Payload::None:
+        break;
+    case Payload::Switch:
+        frame.append(checked ? '\1' : '\0');
+        break;
+    case Payload::WholeCount:
+    case Payload::PiezoCount: {
+        const auto count = info.payload == Payload::WholeCount ? wholeCount(fieldText)
+                                                               : piezoCount(fieldText);
+        if (!count)
+            return std::nullopt;
+        appendCount(frame, *count);
+        break;
+    }
+    case Payload::Text:
+        frame.append(kEchoText.data(), static_cast<qsizetype>(kEchoText.size()));
+        break;
+    }
+    return frame;
+}
