@@ -58,11 +58,6 @@ FormMain::FormMain(Options options)
 
 FormMain::~FormMain() = default;
 
-template <typename T> T *FormMain::control(std::string_view name) const
-{
-    return findChild<T *>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-}
-
 void FormMain::buildWindow()
 {
     setWindowTitle(QStringLiteral("Viruduzi"));

@@ -65,7 +65,10 @@ private:
         QPushButton *button;
     };
 
-    template <typename T> T *control(std::string_view name) const;
+    template <typename T> T *control(std::string_view name) const
+    {
+        return findChild<T *>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
     void buildWindow();
     void toggleOnTop(bool checked);
 
