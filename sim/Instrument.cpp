@@ -1,0 +1,229 @@
+#include "sim/Instrument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Indices into kReadbacks.
+enum Reading : std::size_t { EclPd, EclTec, EclTemp, InjTec, InjTemp, UpPd, DownPd, Pot };
+// The seven DACs, in the frame's order after the switch byte.
+enum Dac : std::size_t { EclCurrent, EclPiezo, InjCurrent, UpPiezo, DownPiezo, Xdac, Ydac };
+constexpr std::size_t kFirstDacReading = kReadbacksBeforeSwitches;
+constexpr std::size_t dacReading(Dac dac) { return kFirstDacReading + dac; }
+
+static_assert(kReadbacks[EclPd].box == "txtEclPd" && kReadbacks[InjTemp].box == "txtInjTemp"
+              && kReadbacks[Pot].box == "txtPot");
+static_assert(kReadbacks[dacReading(EclCurrent)].box == "txtEclCurrentDac"
+              && kReadbacks[dacReading(DownPiezo)].box == "txtDownPiezoDac"
+              && kReadbacks[dacReading(Ydac)].box == "txtYdacDac");
+
+struct DacCommand { Command command; Dac dac; };
+constexpr std::array<DacCommand, 7> kDacCommands{{
+    {Command::SetEclCurrent, EclCurrent}, {Command::SetEclPiezo, EclPiezo},
+    {Command::SetInjCurrent, InjCurrent}, {Command::SetUpPiezo, UpPiezo},
+    {Command::SetDownPiezo, DownPiezo},   {Command::SetXdac, Xdac},
+    {Command::SetYdac, Ydac},
+}};
+
+// Each switch command drives the status bit of the same row of kSwitches.
+constexpr std::array<Command, 6> kSwitchCommands{
+    Command::SetEclTec, Command::SetInjTec, Command::SetScanEn,
+    Command::SetHeater, Command::SetNarrow, Command::SetSlowLock,
+};
+static_assert(kSwitches[2].box == "chkScanEn" && kSwitches[5].box == "chkSlowLock");
+
+constexpr std::uint8_t kEclTecBit = kSwitches[0].mask;
+constexpr std::uint8_t kInjTecBit = kSwitches[1].mask;
+constexpr std::uint8_t kScanBit = kSwitches[2].mask;
+constexpr std::uint8_t kHeaterBit = kSwitches[3].mask;
+constexpr std::uint8_t kNarrowBit = kSwitches[4].mask;
+constexpr std::uint8_t kSlowLockBit = kSwitches[5].mask;
+
+constexpr int kMaxReading = 4095;
+
+// Temperatures. 14 °C reads as raw 2275, inside the panel's 101..3999.
+constexpr double kRoomCelsius = 23.0;
+constexpr double kEclSetCelsius = 14.0;
+constexpr double kInjSetCelsius = 16.5;
+constexpr double kTecTimeConstantS = 4.0;
+constexpr double kAmbientTimeConstantS = 30.0;
+constexpr double kSelfHeatingCelsiusPerCount = 0.0005;   // an unregulated laser runs warm
+// TEC drive: a holding effort that the panel shows white (11..90) once the error is
+// below about 0.1 K, far more while it pulls the temperature in.
+constexpr double kTecHoldEffort = 50.0;
+constexpr double kTecEffortPerKelvin = 400.0;
+
+// External cavity photodiode: a faint glow below threshold, then a steep rise that
+// stays under the panel's 3999 at full current.
+constexpr double kDarkPd = 20.0;
+constexpr double kGlowPerCount = 0.06;
+constexpr double kThresholdCount = 1000.0;
+constexpr double kSlopeAboveThreshold = 1.1;
+constexpr double kModeSpacingCount = 700.0;   // the piezo pulls the cavity through modes
+constexpr double kModeDip = 0.12;
+constexpr double kNarrowTransmission = 0.85;
+
+// Converter photodiodes: a resonance in the piezo count, lit by the laser above threshold.
+constexpr double kConverterDarkPd = 15.0;
+constexpr double kConverterPeakPd = 3300.0;
+constexpr double kConverterWidthCount = 220.0;
+constexpr double kUpPeakCount = 2600.0;
+constexpr double kDownPeakCount = 1400.0;
+constexpr double kHeaterShiftCount = 700.0;
+constexpr double kHeaterTimeConstantS = 3.0;
+
+constexpr double kScanPeriodS = 4.0;
+constexpr int kSquareHalfSide = 400;
+constexpr double kSquareStepS = 0.5;
+
+int clampReading(double value)
+{
+    return std::clamp(static_cast<int>(std::lround(value)), 0, kMaxReading);
+}
+
+int rawForCelsius(double celsius)
+{
+    return clampReading((29.5 - celsius) * (4095 / 27.9));   // the panel's conversion, inverted
+}
+
+double relax(double value, double target, double seconds, double timeConstant)
+{
+    return target + (value - target) * std::exp(-seconds / timeConstant);
+}
+
+double resonance(double count, double centre)
+{
+    const double x = (count - centre) / kConverterWidthCount;
+    return 1.0 / (1.0 + x * x);
+}
+
+int tecReading(bool on, double celsius, double setCelsius)
+{
+    return on ? clampReading(kTecHoldEffort + kTecEffortPerKelvin * std::abs(celsius - setCelsius)) : 0;
+}
+
+} // namespace
+
+Instrument::Instrument(std::uint32_t seed)
+    : m_random(seed)
+{
+    reset();
+}
+
+void Instrument::reset()
+{
+    m_dacs.fill(0);
+    m_flags = 0;
+    m_time = 0;
+    m_eclCelsius = kRoomCelsius;
+    m_injCelsius = kRoomCelsius;
+    m_heaterShift = 0;
+    m_squareRunning = false;
+}
+
+void Instrument::apply(Command command, int value)
+{
+    if (command == Command::XYSquare) {
+        m_squareRunning = !m_squareRunning;
+        m_squareStart = m_time;
+        return;
+    }
+    for (const DacCommand &row : kDacCommands) {
+        if (row.command == command) {
+            m_dacs[row.dac] = std::clamp(value, 0, kMaxReading);
+            if (row.dac == Xdac || row.dac == Ydac)
+                m_squareRunning = false;   // a new set-point ends the square
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < kSwitchCommands.size(); ++i) {
+        if (kSwitchCommands[i] == command) {
+            if (value != 0)
+                m_flags |= kSwitches[i].mask;
+            else
+                m_flags &= static_cast<std::uint8_t>(~kSwitches[i].mask);
+            return;
+        }
+    }
+}
+
+void Instrument::advance(double seconds)
+{
+    if (!(seconds > 0))
+        return;
+    m_time += seconds;
+    const auto drift = [seconds](double celsius, bool tecOn, double setCelsius, int current) {
+        if (tecOn)
+            return relax(celsius, setCelsius, seconds, kTecTimeConstantS);
+        return relax(celsius, kRoomCelsius + kSelfHeatingCelsiusPerCount * current, seconds,
+                     kAmbientTimeConstantS);
+    };
+    m_eclCelsius = drift(m_eclCelsius, m_flags & kEclTecBit, kEclSetCelsius, m_dacs[EclCurrent]);
+    m_injCelsius = drift(m_injCelsius, m_flags & kInjTecBit, kInjSetCelsius, m_dacs[InjCurrent]);
+    m_heaterShift = relax(m_heaterShift, (m_flags & kHeaterBit) ? kHeaterShiftCount : 0.0, seconds,
+                          kHeaterTimeConstantS);
+}
+
+int Instrument::dacReadback(std::size_t dac) const
+{
+    const bool piezo = dac == EclPiezo || dac == UpPiezo || dac == DownPiezo;
+    if (piezo && (m_flags & kScanBit)) {
+        const double phase = std::fmod(m_time / kScanPeriodS, 1.0);
+        const double triangle = phase < 0.5 ? 2 * phase : 2 - 2 * phase;
+        return clampReading(triangle * kMaxReading);
+    }
+    if ((dac == Xdac || dac == Ydac) && m_squareRunning) {
+        // Corners in turn: lower left, lower right, upper right, upper left.
+        const auto corner = static_cast<long>((m_time - m_squareStart) / kSquareStepS) % 4;
+        const bool high = dac == Xdac ? (corner == 1 || corner == 2) : corner >= 2;
+        return std::clamp(m_dacs[dac] + (high ? kSquareHalfSide : -kSquareHalfSide), 0, kMaxReading);
+    }
+    return m_dacs[dac];
+}
+
+int Instrument::noise(int amplitude)
+{
+    // Taken from the engine's raw output, which the standard fixes, so that a seed
+    // gives the same run with every library.
+    return static_cast<int>(m_random() % static_cast<std::uint32_t>(2 * amplitude + 1)) - amplitude;
+}
+
+StatusReadings Instrument::readings()
+{
+    StatusReadings r;
+    for (std::size_t dac = 0; dac < m_dacs.size(); ++dac)
+        r.values[kFirstDacReading + dac] = dacReadback(dac);
+    r.flags = m_flags;
+
+    const double current = r.values[dacReading(EclCurrent)];
+    const double piezo = r.values[dacReading(EclPiezo)];
+    const double lasing = std::max(0.0, current - kThresholdCount) * kSlopeAboveThreshold;
+    const double mode = std::sin(std::numbers::pi * piezo / kModeSpacingCount);
+    double transmission = 1.0 - kModeDip * mode * mode;
+    if (m_flags & kNarrowBit)
+        transmission *= kNarrowTransmission;
+    const int pdNoise = (m_flags & kSlowLockBit) ? 1 : 3;   // the lock steadies the cavity
+    r.values[EclPd] = clampReading((kDarkPd + kGlowPerCount * current + lasing) * transmission + noise(pdNoise));
+
+    const double light = std::min(1.0, lasing / ((kMaxReading - kThresholdCount) * kSlopeAboveThreshold)) * transmission;
+    r.values[UpPd] = clampReading(kConverterDarkPd
+                                  + kConverterPeakPd * light * resonance(r.values[dacReading(UpPiezo)], kUpPeakCount)
+                                  + noise(2));
+    r.values[DownPd] = clampReading(kConverterDarkPd
+                                    + kConverterPeakPd * light
+                                          * resonance(r.values[dacReading(DownPiezo)], kDownPeakCount + m_heaterShift)
+                                    + noise(2));
+
+    r.values[EclTec] = clampReading(tecReading(m_flags & kEclTecBit, m_eclCelsius, kEclSetCelsius) + noise(2));
+    r.values[InjTec] = clampReading(tecReading(m_flags & kInjTecBit, m_injCelsius, kInjSetCelsius) + noise(2));
+    r.values[EclTemp] = clampReading(rawForCelsius(m_eclCelsius) + noise(1));
+    r.values[InjTemp] = clampReading(rawForCelsius(m_injCelsius) + noise(1));
+
+    // The setting control drifts slowly, as a knob on a warm bench does.
+    const double wander = 700 * std::sin(2 * std::numbers::pi * m_time / 47.0)
+                          + 300 * std::sin(2 * std::numbers::pi * m_time / 13.0 + 1.0);
+    r.values[Pot] = clampReading(2048 + wander + noise(2));
+    return r;
+}
