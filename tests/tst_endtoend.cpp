@@ -1,0 +1,104 @@
+// The real panel against the real simulator process on an ephemeral port.
+
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void commandsShowInTheReadbacks();
+    void echoAppearsOnTheConsole();
+    void warmRebootIsSurvived();
+
+private:
+    QLineEdit *box(const char *name) { return m_panel->findChild<QLineEdit *>(QString::fromLatin1(name)); }
+
+    FakeClock m_clock;
+    QProcess m_sim;
+    std::unique_ptr<FormMain> m_panel;
+};
+
+void TestEndToEnd::init()
+{
+    m_sim.start(qEnvironmentVariable("NORVANE_BIN_DIR") + "/norvane-sim",
+                {"--port", "0", "--rate", "20", "--quiet"});
+    QVERIFY(m_sim.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.canReadLine(), 10000);
+    const QString line = QString::fromLatin1(m_sim.readLine()).trimmed();
+    const QRegularExpressionMatch listening = QRegularExpression("^listening on .*:(\\d+)$").match(line);
+    QVERIFY2(listening.hasMatch(), qPrintable(line));
+
+    m_panel = std::make_unique<FormMain>(FormMain::Options{m_clock.clock(), false});
+    m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(listening.captured(1));
+    m_panel->load();
+    m_panel->show();
+    QTRY_COMPARE(m_panel->tag(), QStringLiteral("0"));
+}
+
+void TestEndToEnd::cleanup()
+{
+    m_panel.reset();
+    m_sim.terminate();
+    QVERIFY(m_sim.waitForFinished());
+    QCOMPARE(m_sim.exitCode(), 0);
+}
+
+void TestEndToEnd::commandsShowInTheReadbacks()
+{
+    auto *current = box("txtEclCurrent");
+    QTest::mouseClick(current, Qt::LeftButton);
+    current->selectAll();
+    QTest::keyClicks(current, QStringLiteral("1200"));
+    QTest::keyClick(current, Qt::Key_Return);
+    QTRY_COMPARE(box("txtEclCurrentDac")->text(), QStringLiteral("1200"));
+
+    auto *piezo = box("txtUpPiezo");
+    QTest::mouseClick(piezo, Qt::LeftButton);
+    piezo->selectAll();
+    QTest::keyClicks(piezo, QStringLiteral("63.3"));
+    QTest::mouseClick(m_panel->findChild<QPushButton *>(QStringLiteral("cmdUpPiezo")), Qt::LeftButton);
+    QTRY_COMPARE(box("txtUpPiezoDac")->text(), QStringLiteral("0"));
+
+    auto *heater = m_panel->findChild<QCheckBox *>(QStringLiteral("chkHeater"));
+    QTest::keyClick(heater, Qt::Key_Space);
+    QTRY_VERIFY(heater->isChecked());
+    // The controller's frames keep it checked: the switch was really sent.
+    QTest::qWait(200);
+    QVERIFY(heater->isChecked());
+}
+
+void TestEndToEnd::echoAppearsOnTheConsole()
+{
+    QTest::mouseClick(m_panel->findChild<QPushButton *>(QStringLiteral("cmdEcho")), Qt::LeftButton);
+    // A status frame can share the reply's arrival; the line then carries its bytes too.
+    const QString echo = QStringLiteral(" Hi, this should show up on the console.");
+    const auto echoed = [&] {
+        const QStringList lines = consoleTexts(*m_panel);
+        return std::any_of(lines.cbegin(), lines.cend(), [&](const QString &line) { return line.startsWith(echo); });
+    };
+    QTRY_VERIFY(echoed());
+}
+
+void TestEndToEnd::warmRebootIsSurvived()
+{
+    QTest::mouseClick(m_panel->findChild<QPushButton *>(QStringLiteral("cmdWarmBoot")), Qt::LeftButton);
+    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Closing);
+    QTRY_VERIFY(findText(*m_panel, "txtMsg").contains(QStringLiteral(" Warm reboot: controller restarting")));
+    m_clock.now += 9.0;
+    m_panel->handleKeepAliveTick();
+    QCOMPARE(consoleTexts(*m_panel).mid(consoleTexts(*m_panel).size() - 2),
+             QStringList({" Lost connection, closed.  ", " Reopening..."}));
+    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QTRY_COMPARE(box("txtEclCurrentDac")->text(), QStringLiteral("0"));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
