@@ -33,25 +33,25 @@ QFont glyphFont()
     return font;
 }
 
-QLineEdit *makeLineEdit(const ControlSpec &spec, QWidget *parent)
+QLineEdit *makeLineEdit(const ControlSpec &row, QWidget *parent)
 {
-    auto *box = new QLineEdit(text(spec.text), parent);
-    if (spec.maxLength > 0)
-        box->setMaxLength(spec.maxLength);
-    box->setAlignment(spec.alignLeft ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    auto *box = new QLineEdit(text(row.text), parent);
+    if (row.maxLength > 0)
+        box->setMaxLength(row.maxLength);
+    box->setAlignment(row.alignLeft ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     return box;
 }
 
-QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
+QWidget *makeControl(const ControlSpec &row, QWidget *parent)
 {
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::GroupBox:
-        return new QGroupBox(text(spec.text), parent);
+        return new QGroupBox(text(row.text), parent);
     case ControlKind::SetpointField:
     case ControlKind::TextField:
-        return makeLineEdit(spec, parent);
+        return makeLineEdit(row, parent);
     case ControlKind::ReadbackBox: {
-        QLineEdit *box = makeLineEdit(spec, parent);
+        QLineEdit *box = makeLineEdit(row, parent);
         box->setReadOnly(true);
         // Out of the Tab cycle, but a click still focuses it so a value can be copied.
         box->setFocusPolicy(Qt::ClickFocus);
@@ -59,15 +59,15 @@ QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
     }
     case ControlKind::Switch:
     case ControlKind::CheckBox:
-        return new QCheckBox(text(spec.text), parent);
+        return new QCheckBox(text(row.text), parent);
     case ControlKind::Button: {
-        auto *button = new CaptionButton(text(spec.text), parent);
+        auto *button = new CaptionButton(text(row.text), parent);
         // Outside a dialog a button takes Enter as its own press only when autoDefault.
         button->setAutoDefault(true);
         return button;
     }
     case ControlKind::GlyphLabel: {
-        auto *label = new QLabel(text(spec.text), parent);
+        auto *label = new QLabel(text(row.text), parent);
         label->setFont(glyphFont());
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, kGlyphGreen);
@@ -93,23 +93,23 @@ QRect toPixels(Twips twips)
 
 void buildControls(QWidget &client)
 {
-    for (const ControlSpec &spec : kControls) {
-        QWidget *parent = spec.parent.empty() ? &client : client.findChild<QWidget *>(text(spec.parent));
-        QWidget *control = makeControl(spec, parent);
-        control->setObjectName(text(spec.name));
-        control->setGeometry(toPixels(spec.at));
-        if (!spec.tooltip.empty())
-            control->setToolTip(text(spec.tooltip));
-        if (spec.kind == ControlKind::GlyphLabel) {
+    for (const ControlSpec &row : kControls) {
+        QWidget *parent = row.parent.empty() ? &client : client.findChild<QWidget *>(text(row.parent));
+        QWidget *control = makeControl(row, parent);
+        control->setObjectName(text(row.name));
+        control->setGeometry(toPixels(row.at));
+        if (!row.tooltip.empty())
+            control->setToolTip(text(row.tooltip));
+        if (row.kind == ControlKind::GlyphLabel) {
             // Sized to its text so the glyph shows whole, from the table's top-left corner.
             control->adjustSize();
         }
     }
-    for (const GlyphLineSpec &spec : kGlyphLines) {
-        auto *parent = client.findChild<QWidget *>(text(spec.parent));
-        const QLine line(toPixel(spec.x1), toPixel(spec.y1), toPixel(spec.x2), toPixel(spec.y2));
+    for (const GlyphLineSpec &row : kGlyphLines) {
+        auto *parent = client.findChild<QWidget *>(text(row.parent));
+        const QLine line(toPixel(row.x1), toPixel(row.y1), toPixel(row.x2), toPixel(row.y2));
         auto *glyph = new GlyphLine(line, kGlyphGreen, parent);
-        glyph->setObjectName(text(spec.name));
+        glyph->setObjectName(text(row.name));
     }
 }
 

@@ -9,8 +9,8 @@
 void FormMain::connectSetpointFields()
 {
     for (std::size_t i = 0; i < kSetpoints.size(); ++i) {
-        const SetpointSpec &spec = kSetpoints[i];
-        m_setpoints[i] = {control<QLineEdit>(spec.field), spec.family, control<QPushButton>(spec.button)};
+        const SetpointSpec &row = kSetpoints[i];
+        m_setpoints[i] = {control<QLineEdit>(row.field), row.family, control<QPushButton>(row.button)};
         QLineEdit *box = m_setpoints[i].box;
         box->installEventFilter(this);
         connect(box, &QLineEdit::textChanged, this, [this, i] { handleFieldChange(m_setpoints[i]); });

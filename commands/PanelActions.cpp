@@ -9,19 +9,19 @@
 
 void FormMain::connectPanelActions()
 {
-    for (const SetpointSpec &spec : kSetpoints) {
-        auto *field = control<QLineEdit>(spec.field);
-        connect(control<QPushButton>(spec.button), &QPushButton::clicked, this,
-                [this, field, command = spec.command] { sendCommand(command, field->text()); });
+    for (const SetpointSpec &row : kSetpoints) {
+        auto *field = control<QLineEdit>(row.field);
+        connect(control<QPushButton>(row.button), &QPushButton::clicked, this,
+                [this, field, command = row.command] { sendCommand(command, field->text()); });
     }
-    for (const ActionSpec &spec : kFixedButtons) {
-        connect(control<QPushButton>(spec.control), &QPushButton::clicked, this,
-                [this, command = spec.command] { sendCommand(command); });
+    for (const ActionSpec &row : kFixedButtons) {
+        connect(control<QPushButton>(row.control), &QPushButton::clicked, this,
+                [this, command = row.command] { sendCommand(command); });
     }
-    for (const ActionSpec &spec : kSwitchActions) {
-        auto *box = control<QCheckBox>(spec.control);
+    for (const ActionSpec &row : kSwitchActions) {
+        auto *box = control<QCheckBox>(row.control);
         // A state written by a status frame, or before the first one, is not sent back.
-        connect(box, &QCheckBox::toggled, this, [this, box, command = spec.command] {
+        connect(box, &QCheckBox::toggled, this, [this, box, command = row.command] {
             if (m_tag == u"0")
                 sendCommand(command, {}, box->isChecked());
         });
