@@ -8,7 +8,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <set>
 
 namespace {
 
@@ -26,13 +25,7 @@ int valueOf(const StatusReadings &readings, std::string_view box)
 
 int frameValue(QByteArrayView frame, std::string_view box)
 {
-    StatusReadings readings;
-    readings.flags = static_cast<std::uint8_t>(frame[kFlagsOffset]);
-    for (std::size_t i = 0; i < kReadbacks.size(); ++i) {
-        const int offset = kReadbacks[i].offset;
-        readings.values[i] = reading12(static_cast<std::uint8_t>(frame[offset]), static_cast<std::uint8_t>(frame[offset + 1]));
-    }
-    return valueOf(readings, box);
+    return valueOf(decodeStatusFrame(frame), box);
 }
 
 // Readings of `box` over `seconds`, one frame every 0.1 s.
@@ -51,17 +44,6 @@ bool within(const std::vector<int> &values, int low, int high)
     return std::all_of(values.begin(), values.end(), [=](int v) { return v >= low && v <= high; });
 }
 
-// The piezo count at which `box` reads highest, swept in steps of 32.
-int peakCount(Instrument &bench, Command piezo, std::string_view box)
-{
-    std::pair<int, int> best{-1, 0};
-    for (int count = 0; count <= 4095; count += 32) {
-        bench.apply(piezo, count);
-        best = std::max(best, {valueOf(bench.readings(), box), count});
-    }
-    return best.second;
-}
-
 } // namespace
 
 class TestSimServer : public QObject {
@@ -74,10 +56,6 @@ private slots:
     void commandsSetReadbacks();
     void temperatures_data();
     void temperatures();
-    void eclPdInRange_data();
-    void eclPdInRange();
-    void converterPeaks();
-    void scanAndSquare();
 
     void statusFrames_data();
     void statusFrames();
@@ -181,83 +159,6 @@ void TestSimServer::temperatures()
     bench.advance(300);
     QVERIFY(within(sample(bench, tempName, 1), kRoomRaw - 3, kRoomRaw + 3));
     QVERIFY(within(sample(bench, tecName, 1), 0, 10));
-}
-
-void TestSimServer::eclPdInRange_data()
-{
-    QTest::addColumn<int>("current");
-    QTest::addColumn<int>("piezo");
-    QTest::addColumn<bool>("narrow");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<int>("high");
-    QTest::newRow("laser off is dark") << 0 << 0 << false << 0 << 100;
-    QTest::newRow("just below threshold") << 999 << 2048 << false << 0 << 100;
-    QTest::newRow("1500, piezo 0") << 1500 << 0 << false << 101 << 3999;
-    QTest::newRow("1500, narrow, in a mode dip") << 1500 << 350 << true << 101 << 3999;
-    QTest::newRow("full current") << 4095 << 0 << false << 101 << 3999;
-    QTest::newRow("full current, piezo 4095") << 4095 << 4095 << false << 101 << 3999;
-}
-
-void TestSimServer::eclPdInRange()
-{
-    QFETCH(int, current);
-    QFETCH(int, piezo);
-    QFETCH(bool, narrow);
-    QFETCH(int, low);
-    QFETCH(int, high);
-
-    Instrument bench;
-    bench.apply(Command::SetEclCurrent, current);
-    bench.apply(Command::SetEclPiezo, piezo);
-    bench.apply(Command::SetNarrow, narrow ? 1 : 0);
-    QVERIFY(within(sample(bench, "txtEclPd", 5), low, high));
-}
-
-void TestSimServer::converterPeaks()
-{
-    Instrument bench;
-    bench.apply(Command::SetEclCurrent, 3000);
-    const int up = peakCount(bench, Command::SetUpPiezo, "txtUpPd");
-    const int down = peakCount(bench, Command::SetDownPiezo, "txtDownPd");
-    bench.apply(Command::SetUpPiezo, up);
-    const int atPeak = valueOf(bench.readings(), "txtUpPd");
-    bench.apply(Command::SetUpPiezo, (up + 2048) % 4096);
-    QVERIFY(atPeak > 5 * valueOf(bench.readings(), "txtUpPd"));
-
-    bench.apply(Command::SetHeater, 1);
-    bench.advance(30);
-    const int heated = peakCount(bench, Command::SetDownPiezo, "txtDownPd");
-    QVERIFY2(heated - down >= 300, qPrintable(QStringLiteral("%1 -> %2").arg(down).arg(heated)));
-    QCOMPARE(peakCount(bench, Command::SetUpPiezo, "txtUpPd"), up);
-}
-
-void TestSimServer::scanAndSquare()
-{
-    Instrument bench;
-    bench.apply(Command::SetEclPiezo, 1000);
-    bench.apply(Command::SetXdac, 1000);
-    bench.apply(Command::SetYdac, 2000);
-    bench.apply(Command::SetScanEn, 1);
-    bench.apply(Command::XYSquare, 0);
-    std::set<std::pair<int, int>> corners;
-    std::vector<int> piezo;
-    for (int step = 0; step < 45; ++step) {
-        bench.advance(0.1);
-        const StatusReadings readings = bench.readings();
-        corners.emplace(valueOf(readings, "txtXdacDac"), valueOf(readings, "txtYdacDac"));
-        piezo.push_back(valueOf(readings, "txtEclPiezoDac"));
-        QCOMPARE(valueOf(readings, "txtUpPiezoDac"), piezo.back());
-    }
-    QCOMPARE(corners, (std::set<std::pair<int, int>>{{600, 1600}, {1400, 1600}, {1400, 2400}, {600, 2400}}));
-    QVERIFY(*std::min_element(piezo.begin(), piezo.end()) < 200);
-    QVERIFY(*std::max_element(piezo.begin(), piezo.end()) > 3900);
-
-    bench.apply(Command::SetScanEn, 0);
-    bench.apply(Command::SetYdac, 2500);   // a new set-point ends the square
-    const StatusReadings still = bench.readings();
-    QCOMPARE(valueOf(still, "txtEclPiezoDac"), 1000);
-    QCOMPARE(valueOf(still, "txtXdacDac"), 1000);
-    QCOMPARE(valueOf(still, "txtYdacDac"), 2500);
 }
 
 bool TestSimServer::start(SimOptions options)
