@@ -12,11 +12,13 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 

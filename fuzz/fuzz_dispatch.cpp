@@ -23,6 +23,7 @@
 #include <QTcpSocket>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +137,8 @@ private:
         arrive(frame);
         if (box->isChecked())
             fail("self-check: a status frame did not clear chkEclTec");
+        if (const QByteArray sent = takeReceived(true); !sent.isEmpty())
+            fail("self-check: clearing chkEclTec from a status frame wrote", sent);
         pressEscape();
     }
 
