@@ -218,6 +218,8 @@ private:
                 static const QRegularExpression listening(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"));
                 if (const auto match = listening.match(line); match.hasMatch())
                     simListening(static_cast<quint16>(match.captured(1).toUInt()));
+                else
+                    simEvent(line);
             }
         });
         connect(sim, &QProcess::finished, this, &Soak::simFinished);
@@ -225,6 +227,23 @@ private:
                          QStringLiteral("--port"), QString::number(port),
                          QStringLiteral("--rate"), QString::number(kRate)};
         sim->start(m_settings.simPath, args + faultArgs);
+    }
+
+    // What the simulator heard from the panel. Nobody works the panel here, so all it
+    // may send is the keep-alive.
+    void simEvent(const QString &line)
+    {
+        static const QRegularExpression stamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} (.*)$"));
+        const QRegularExpressionMatch match = stamped.match(line);
+        if (!match.hasMatch())
+            return;
+        const QString text = match.captured(1);
+        if (text == u"KeepAlive")
+            ++m_keepAlives;
+        else if (text.startsWith(u"skipped "))
+            m_unasked << text;
+        else if (!text.startsWith(u"127.0.0.1:"))
+            m_unasked << text;
     }
 
     void simListening(quint16 port)
@@ -429,9 +448,10 @@ private:
         const RssSample s{now(), residentBytes(), consoleChars()};
         m_peakRss = std::max(m_peakRss, s.rss);
         if (++m_samples % 10 == 0) {
-            say(QStringLiteral("sample %1 rss %2 MB console %3 chars frames %4 arrivals %5 worst stall %6 ms")
+            say(QStringLiteral("sample %1 rss %2 MB console %3 chars frames %4 arrivals %5 worst stall %6 / %7 ms")
                     .arg(s.t, 0, 'f', 1).arg(mb(s.rss), 0, 'f', 2).arg(s.chars)
-                    .arg(m_frames.size()).arg(m_arrivals).arg(m_worstStallMs, 0, 'f', 1));
+                    .arg(m_frames.size()).arg(m_arrivals)
+                    .arg(m_worstStallMs, 0, 'f', 1).arg(m_worstOwnMs, 0, 'f', 1));
         }
     }
 
@@ -591,6 +611,16 @@ private:
         if (!m_simDied.isEmpty())
             check(QStringLiteral("simulator"), false, m_simDied);
 
+        // One keep-alive per tick at most, and one at every tick while the link is up.
+        const int ticks = static_cast<int>(std::floor(end / kTick));
+        const int fewestKeepAlives = mode.link == Link::StaysUp ? ticks - 4 : 0;
+        check(QStringLiteral("sent"),
+              m_unasked.isEmpty() && m_keepAlives <= ticks + 1 && m_keepAlives >= fewestKeepAlives,
+              QStringLiteral("%1 keep-alives in %2 ticks (%3 to %4 expected), %5 other frames%6")
+                  .arg(m_keepAlives).arg(ticks).arg(std::max(fewestKeepAlives, 0)).arg(ticks + 1)
+                  .arg(m_unasked.size())
+                  .arg(m_unasked.isEmpty() ? QString() : QStringLiteral(": ") + m_unasked.mid(0, 5).join(QStringLiteral("; "))));
+
         // Memory with the console emptied at both ends, and the console's own size taken out.
         double growthMb = 0;
         if (m_escapeSamples.size() >= 2) {
@@ -671,6 +701,8 @@ private:
     double m_restartIssuedAt = -1;
     double m_relistenAt = -1;
     QString m_simDied;
+    int m_keepAlives = 0;
+    QStringList m_unasked;
 
     std::unique_ptr<FormMain> m_panel;
     QPlainTextEdit *m_console = nullptr;
