@@ -8,6 +8,7 @@
 // Exit status: 0 every check passed, 1 a check failed, 3 the simulator could not be run.
 
 #include "Gui/FormMain.h"
+#include "sim/SimServer.h"
 #include "status/StatusFrame.h"
 
 #include <QApplication>
@@ -25,11 +26,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -48,7 +49,6 @@ namespace {
 
 constexpr double kTick = 4.5;              // the keep-alive timer, in seconds
 constexpr double kSilence = 5.0;           // the watchdog's limit
-constexpr double kSimSendStretch = 5.0;    // the simulator's sending stretch before each stall
 constexpr double kRate = 10;               // status frames per second from the simulator
 constexpr int kProbeMs = 10;
 constexpr double kPeriodTolerance = 0.5;   // seconds; a late tick on a loaded machine
@@ -171,8 +171,8 @@ std::optional<Mode> modeFromText(const QString &text)
         // 12 s rather than just over 5: a stall ending before the tick that would catch
         // it is bridged by the rules, and the cycle then depends on the tick phase.
         const double seconds = value > 0 ? value : 12;
-        const double lost = lostAfter(kSimSendStretch);
-        const bool caught = kSimSendStretch + seconds > lost + 0.25;
+        const double lost = lostAfter(kStallSendingStretch);
+        const bool caught = kStallSendingStretch + seconds > lost + 0.25;
         return Mode{name + u'=' + number(seconds), {QStringLiteral("--stall"), number(seconds)},
                     Link::Cycles, Frames::EachConnection, caught ? lost : 0};
     }
