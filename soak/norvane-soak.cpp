@@ -22,9 +22,11 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -215,6 +217,61 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+// Times every event the main thread delivers, outermost only, and keeps the costliest
+// by thread time: what a long wait was spent on.
+class TimedApplication final : public QApplication
+{
+public:
+    struct Cost {
+        double workMs = 0;
+        double at = 0;
+        QString what;
+    };
+
+    TimedApplication(int &argc, char **argv) : QApplication(argc, argv) { m_clock.start(); }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (m_depth > 0 || QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        // Read before delivery: the event may delete its receiver.
+        const char *className = receiver->metaObject()->className();
+        const QString name = receiver->objectName();
+        const int type = event->type();
+        const qint64 before = threadCpuNs();
+        ++m_depth;
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        const double workMs = (threadCpuNs() - before) / 1e6;
+        if (workMs > m_costliest.back().workMs) {
+            m_costliest.back() = {workMs, m_clock.nsecsElapsed() / 1e9,
+                                  QStringLiteral("%1 \"%2\" event %3").arg(QLatin1String(className), name).arg(type)};
+            std::sort(m_costliest.begin(), m_costliest.end(), [](const Cost &x, const Cost &y) { return x.workMs > y.workMs; });
+        }
+        return handled;
+    }
+
+    // From the soak's start on, on its clock; start-up costs are not the soak's.
+    void startMeasuring()
+    {
+        m_clock.start();
+        m_costliest = {};
+    }
+    const std::array<Cost, 5> &costliest() const { return m_costliest; }
+
+private:
+    static qint64 threadCpuNs()
+    {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+    }
+
+    QElapsedTimer m_clock;
+    int m_depth = 0;
+    std::array<Cost, 5> m_costliest{};
+};
+
 struct Settings {
     QString simPath;
     Mode mode;
@@ -389,6 +446,7 @@ private:
     {
         m_schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
         m_clock.start();
+        static_cast<TimedApplication *>(qApp)->startMeasuring();
         cpu_set_t cpus;
         if (::sched_getaffinity(0, sizeof cpus, &cpus) == 0) {
             for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
@@ -771,6 +829,12 @@ private:
             ? QStringLiteral(" (%1 ms work, %2 ms queued, %3 ms asleep)")
                   .arg(worst->work, 0, 'f', 1).arg(worst->queued, 0, 'f', 1).arg(worst->asleep, 0, 'f', 1)
             : QString();
+        QStringList costliest;
+        for (const TimedApplication::Cost &cost : static_cast<TimedApplication *>(qApp)->costliest()) {
+            if (cost.workMs > 0)
+                costliest << QStringLiteral("%1 ms %2 at %3 s").arg(cost.workMs, 0, 'f', 1).arg(cost.what).arg(cost.at, 0, 'f', 1);
+        }
+        say(QStringLiteral("info costliest events by thread time: ") + costliest.join(QStringLiteral("; ")));
         check(QStringLiteral("stall"), m_worstWorkMs < kStallBudgetMs,
               QStringLiteral("the panel's work in one wait at most %1 ms, at %2 s (%3), under %4 ms expected; "
                              "on the wall clock at worst %5 ms late at %6 s (%7)%8; %9 waits over %10 ms late, "
@@ -892,7 +956,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvane-soak"));
     QApplication::setQuitOnLastWindowClosed(false);   // the simulator is stopped after the panel
 
