@@ -49,6 +49,10 @@ public:
     // applied, "0" afterwards.
     const QString &tag() const { return m_tag; }
 
+    // The receive dispatch of one arrival whose bytes are already read; the socket's
+    // data arrival runs it too. Public so that benchmarks drive the real path.
+    void deliverArrival(QByteArrayView bytes);
+
     DeviceSocket &socket() { return Sock; }
     std::optional<double> lastDataTime() const { return m_lastDataTime; }
     QPushButton *defaultButton() const { return m_defaultButton; }
