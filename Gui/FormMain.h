@@ -107,6 +107,13 @@ private:
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 
+    // Rendering a reading is pure, so an unchanged reading reuses the text it gave last.
+    struct RenderedReadback {
+        int value = -1;
+        QString text;
+    };
+    std::array<RenderedReadback, kReadbackCount> m_rendered{};
+
     QPlainTextEdit *txtMsg = nullptr;
     QLineEdit *txtIP = nullptr;
     QLineEdit *txtPort = nullptr;
