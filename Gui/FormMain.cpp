@@ -1,6 +1,7 @@
 #include "Gui/FormMain.h"
 
 #include "Gui/Panels.h"
+#include "Gui/RepaintThrottle.h"
 #include "Gui/WindowPlacement.h"
 #include "link/Console.h"
 
@@ -46,6 +47,8 @@ FormMain::FormMain(Options options)
     tmrKeepAlive.setTimerType(Qt::PreciseTimer);
 
     buildWindow();
+    // A controller may report a thousand times a second; the screen shows sixty.
+    new RepaintThrottle(*this);
 
     connect(&Sock, &DeviceSocket::connected, this, &FormMain::handleConnected);
     connect(&Sock, &DeviceSocket::error, this, &FormMain::handleError);

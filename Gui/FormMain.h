@@ -49,6 +49,10 @@ public:
     // applied, "0" afterwards.
     const QString &tag() const { return m_tag; }
 
+    // The receive dispatch of one arrival whose bytes are already read; the socket's
+    // data arrival runs it too. Public so that benchmarks drive the real path.
+    void deliverArrival(QByteArrayView bytes);
+
     DeviceSocket &socket() { return Sock; }
     std::optional<double> lastDataTime() const { return m_lastDataTime; }
     QPushButton *defaultButton() const { return m_defaultButton; }
@@ -102,6 +106,13 @@ private:
     bool m_reopenPending = false;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
+
+    // Rendering a reading is pure, so an unchanged reading reuses the text it gave last.
+    struct RenderedReadback {
+        int value = -1;
+        QString text;
+    };
+    std::array<RenderedReadback, kReadbackCount> m_rendered{};
 
     QPlainTextEdit *txtMsg = nullptr;
     QLineEdit *txtIP = nullptr;

@@ -7,9 +7,13 @@
 
 void FormMain::handleDataArrival(qint64 bytesAvailable)
 {
+    deliverArrival(Sock.read(bytesAvailable));
+}
+
+void FormMain::deliverArrival(QByteArrayView bytes)
+{
     // Every arrival holds off the watchdog, also one that is then dropped.
     m_lastDataTime = m_clock.steadySeconds();
-    const QByteArray bytes = Sock.read(bytesAvailable);
     switch (classifyArrival(bytes)) {
     case Arrival::Status:
         IncomingStatus(bytes);

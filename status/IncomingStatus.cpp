@@ -32,18 +32,22 @@ void writeColour(QLineEdit &box, bool alarm)
 void FormMain::IncomingStatus(QByteArrayView frame)
 {
     m_tag = QStringLiteral("1");
-    const ReadbackDisplay display = renderReadbacks(decodeStatusFrame(frame));
+    const StatusReadings readings = decodeStatusFrame(frame);
 
     const auto showReadback = [&](std::size_t i) {
-        writeText(*m_readbacks[i], display.texts[i]);
+        const int value = readings.values[i];
+        RenderedReadback &rendered = m_rendered[i];
+        if (rendered.value != value)
+            rendered = {value, readbackText(kReadbacks[i].format, value)};
+        writeText(*m_readbacks[i], rendered.text);
         if (kReadbacks[i].range != RangeRule::None)
-            writeColour(*m_readbacks[i], display.alarm[i]);
+            writeColour(*m_readbacks[i], !inRange(kReadbacks[i].range, value));
     };
     for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
         showReadback(i);
     // Each switch whose state changes raises its Click here, nested, with the guard up.
     for (std::size_t i = 0; i < m_switches.size(); ++i)
-        m_switches[i]->setChecked(display.checked[i]);
+        m_switches[i]->setChecked((readings.flags & kSwitches[i].mask) != 0);
     for (std::size_t i = kReadbacksBeforeSwitches; i < kReadbacks.size(); ++i)
         showReadback(i);
 

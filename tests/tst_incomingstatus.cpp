@@ -37,6 +37,8 @@ private slots:
     void guardBeforeDuringAndAfter();
     void setpointFieldsAreUntouched();
     void identicalFrameChangesNoSwitch();
+    void identicalFrameRewritesAStaleBox_data();
+    void identicalFrameRewritesAStaleBox();
 
 private:
     void deliver(const QByteArray &frame);
@@ -181,6 +183,37 @@ void TestIncomingStatus::identicalFrameChangesNoSwitch()
     QCOMPARE(toggles, 0);
     QCOMPARE(box("txtYdacDac")->text(), QStringLiteral("42"));
     QCOMPARE(m_controller->received(), QByteArray());
+}
+
+void TestIncomingStatus::identicalFrameRewritesAStaleBox_data()
+{
+    QTest::addColumn<int>("reading");
+    for (int i = 0; i < kReadbackCount; ++i)
+        QTest::newRow(kReadbacks[static_cast<std::size_t>(i)].box.data()) << i;
+}
+
+void TestIncomingStatus::identicalFrameRewritesAStaleBox()
+{
+    // Every frame rewrites the whole readback side, also a box whose reading has not
+    // changed since the last frame but whose text and colour were changed meanwhile.
+    QFETCH(int, reading);
+    const ReadbackInfo &info = kReadbacks[static_cast<std::size_t>(reading)];
+    QLineEdit *target = box(info.box.data());
+    const QByteArray frame = frameWith({{reading, 50}});
+    deliver(frame);
+    const QString shown = target->text();
+    const QColor colour = target->palette().color(QPalette::Base);
+
+    target->setText(QStringLiteral("stale"));
+    QPalette stale = target->palette();
+    stale.setColor(QPalette::Base, Qt::blue);
+    target->setPalette(stale);
+    deliver(frame);
+
+    QCOMPARE(target->text(), shown);
+    QCOMPARE(target->text(), readbackText(info.format, 50));
+    if (info.range != RangeRule::None)
+        QCOMPARE(target->palette().color(QPalette::Base), colour);
 }
 
 QTEST_MAIN(TestIncomingStatus)

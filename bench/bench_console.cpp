@@ -1,0 +1,138 @@
+// Console append: the panel's console filled to a million lines through appendToConsole,
+// the cost of a line measured at 1k, 100k and 1M lines, beside rewriting the whole text.
+
+#include "BenchSupport.h"
+
+#include "Gui/FormMain.h"
+#include "link/Console.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWindows = 9;                 // timed at each size; the median is taken
+constexpr int kWindowLines = 100;
+constexpr int kLinesPerEventPass = 64;      // the console paints and scrolls this often, for both
+constexpr double kNaiveBudgetSeconds = 10;  // the naive console stops here
+constexpr double kUnbearableSeconds = 0.1;  // a line that stalls the panel this long
+
+const QString &line()
+{
+    static const QString text = consoleLine(QTime(12, 34, 56), u" Hi, this should show up on the console.");
+    return text;
+}
+
+void rewriteWhole(QPlainTextEdit &console)
+{
+    console.setPlainText(console.toPlainText() + line());
+    moveCaretToEnd(console);
+}
+
+std::unique_ptr<FormMain> shownPanel()
+{
+    auto panel = std::make_unique<FormMain>(FormMain::Options{Clock::system(), false});
+    panel->show();
+    QCoreApplication::processEvents();
+    return panel;
+}
+
+QPlainTextEdit &consoleOf(FormMain &panel)
+{
+    return *panel.findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
+}
+
+// Appends until the console holds `lines`, letting events through as the panel would.
+void fill(QPlainTextEdit &console, qint64 &held, qint64 lines, void (*append)(QPlainTextEdit &))
+{
+    for (; held < lines; ++held) {
+        append(console);
+        if (held % kLinesPerEventPass == 0)
+            QCoreApplication::processEvents();
+    }
+}
+
+// CPU microseconds per line over the next `count` lines.
+double timedLines(QPlainTextEdit &console, qint64 &held, int count, void (*append)(QPlainTextEdit &))
+{
+    const double start = bench::cpuSeconds();
+    fill(console, held, held + count, append);
+    return (bench::cpuSeconds() - start) * 1e6 / count;
+}
+
+// The median of kWindows windows of kWindowLines lines each, from the present size on.
+double lineCost(QPlainTextEdit &console, qint64 &held, void (*append)(QPlainTextEdit &))
+{
+    std::vector<double> windows;
+    for (int i = 0; i < kWindows; ++i)
+        windows.push_back(timedLines(console, held, kWindowLines, append));
+    return bench::median(windows);
+}
+
+void appendLine(QPlainTextEdit &console)
+{
+    appendToConsole(console, line());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    const std::unique_ptr<FormMain> ours = shownPanel();
+    QPlainTextEdit &console = consoleOf(*ours);
+    console.clear();
+    qint64 held = 0;
+
+    // For a profiler: fill to N lines, then time lines there, e.g. under
+    // valgrind --tool=callgrind --toggle-collect='*lineCost*'.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments[1] == u"--profile-at") {
+        fill(console, held, arguments[2].toLongLong(), appendLine);
+        lineCost(console, held, appendLine);
+        return 0;
+    }
+
+    const long residentBefore = bench::residentBytes();
+    const double fillStart = bench::monotonicSeconds();
+    fill(console, held, 1000, appendLine);
+    const double at1k = lineCost(console, held, appendLine);
+    fill(console, held, 100'000, appendLine);
+    const double at100k = lineCost(console, held, appendLine);
+    fill(console, held, 1'000'000, appendLine);
+    const double at1M = lineCost(console, held, appendLine);
+    const double fillSeconds = bench::monotonicSeconds() - fillStart;
+    QCoreApplication::processEvents();
+    const double bytesPerLine = static_cast<double>(bench::residentBytes() - residentBefore) / static_cast<double>(held);
+
+    // The naive console, up to where a single line takes too long or the budget is spent.
+    const std::unique_ptr<FormMain> naivePanel = shownPanel();
+    QPlainTextEdit &naive = consoleOf(*naivePanel);
+    naive.clear();
+    qint64 naiveHeld = 0;
+    const double naiveStart = bench::monotonicSeconds();
+    fill(naive, naiveHeld, 1000, rewriteWhole);
+    const double naiveAt1k = timedLines(naive, naiveHeld, kWindowLines, rewriteWhole);
+    double naiveLast = naiveAt1k;
+    while (bench::monotonicSeconds() - naiveStart < kNaiveBudgetSeconds && naiveLast < kUnbearableSeconds * 1e6)
+        naiveLast = timedLines(naive, naiveHeld, kWindowLines, rewriteWhole);
+
+    using bench::figure;
+    bench::row(QStringLiteral("(3) console CPU µs/line at 1k lines"), figure(at1k), figure(naiveAt1k),
+               bench::times(at1k / naiveAt1k), QStringLiteral("—"), QStringLiteral("—"));
+    bench::row(QStringLiteral("(3) console CPU µs/line at 100k lines"), figure(at100k),
+               QStringLiteral("%1 at %2 lines, then stopped").arg(figure(naiveLast)).arg(naiveHeld),
+               bench::times(at100k / naiveLast), QStringLiteral("—"), QStringLiteral("—"));
+    bench::row(QStringLiteral("(3) console CPU µs/line at 1M lines, and ÷ at 1k"), figure(at1M),
+               QStringLiteral("not reached"), bench::times(at1M / at1k) + QStringLiteral(" of 1k"),
+               QStringLiteral("≤ 1.3× of 1k"), bench::yesNo(at1M <= 1.3 * at1k));
+    bench::row(QStringLiteral("(3) console memory per line at 1M lines (B)"), figure(bytesPerLine),
+               QStringLiteral("—"), QStringLiteral("—"),
+               QStringLiteral("%1 B of text a line").arg(line().size() * 2), QStringLiteral("—"));
+    QTextStream(stdout) << "NOTE|(3) filling 1M lines took " << figure(fillSeconds) << " s" << Qt::endl;
+    return 0;
+}

@@ -1,0 +1,127 @@
+// End to end over loopback: norvane-sim --rate R against the real panel, counting the
+// frames the panel applied and its own CPU time. The baseline is the same panel with its
+// repaint throttle taken off, so that it paints once per arrival.
+//   bench_endtoend SIM RATE SECONDS LABEL [--unthrottled]
+
+#include "BenchPanel.h"
+#include "BenchSupport.h"
+
+#include "Gui/RepaintThrottle.h"
+#include "status/StatusFrame.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <map>
+
+namespace {
+
+constexpr int kWarmUpMs = 1000;
+
+struct Counts {
+    qint64 arrivals = 0;
+    qint64 bytes = 0;
+    qint64 whole = 0;   // arrivals of exactly one status frame: the ones the panel applies
+};
+
+// CPU seconds of another process, from /proc/PID/stat (user + system).
+double processCpuSeconds(const QByteArray &pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+    if (pid.isEmpty() || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// How late the pixels are: from a readback's first unpainted change to its next paint.
+class PaintLag final : public QObject
+{
+public:
+    explicit PaintLag(FormMain &panel)
+    {
+        for (const ReadbackInfo &info : kReadbacks) {
+            auto *box = panel.findChild<QLineEdit *>(QString::fromLatin1(info.box.data()));
+            connect(box, &QLineEdit::textChanged, this, [this, box] { m_changed.try_emplace(box, bench::monotonicSeconds()); });
+        }
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    bool measuring = false;
+    std::vector<double> lagsMs;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            if (const auto found = m_changed.find(watched); found != m_changed.end()) {
+                if (measuring)
+                    lagsMs.push_back((bench::monotonicSeconds() - found->second) * 1000);
+                m_changed.erase(found);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::map<QObject *, double> m_changed;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 5) {
+        qWarning("usage: bench_endtoend SIM RATE SECONDS LABEL [--unthrottled]");
+        return 2;
+    }
+    const QString rate = args[2];
+    const double seconds = args[3].toDouble();
+    const QString label = args[4];
+    const bool unthrottled = args.contains(QStringLiteral("--unthrottled"));
+    const QByteArray xServerPid = qgetenv("BENCH_XSERVER_PID");
+
+    bench::SimProcess sim(args[1], {QStringLiteral("--rate"), rate});
+    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim.port());
+    if (unthrottled)
+        panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
+
+    PaintLag lag(*panel);
+    Counts counts;
+    QObject::connect(&panel->socket(), &DeviceSocket::dataArrival, &app, [&counts](qint64 bytes) {
+        ++counts.arrivals;
+        counts.bytes += bytes;
+        if (bytes == kStatusFrameSize)
+            ++counts.whole;
+    });
+
+    double cpuStart = 0, wallStart = 0, xStart = 0;
+    Counts atStart;
+    QTimer::singleShot(kWarmUpMs, &app, [&] {
+        atStart = counts;
+        cpuStart = bench::cpuSeconds();
+        xStart = processCpuSeconds(xServerPid);
+        wallStart = bench::monotonicSeconds();
+        lag.measuring = true;
+    });
+    QTimer::singleShot(kWarmUpMs + static_cast<int>(seconds * 1000), &app, &QCoreApplication::quit);
+    QCoreApplication::exec();
+
+    const double wall = bench::monotonicSeconds() - wallStart;
+    const double cpu = bench::cpuSeconds() - cpuStart;
+    const double xCpu = processCpuSeconds(xServerPid) - xStart;
+    const double sent = static_cast<double>(counts.bytes - atStart.bytes) / kStatusFrameSize;
+    const double applied = static_cast<double>(counts.whole - atStart.whole);
+    const double lagP99 = bench::percentile(lag.lagsMs, 99);
+    const double lagMax = lag.lagsMs.empty() ? 0 : lag.lagsMs.back();
+    QTextStream(stdout) << "E2E|" << label << '|' << rate << '|' << (unthrottled ? "baseline" : "ours") << '|'
+                        << applied / wall << '|'
+                        << (sent > 0 ? applied / sent : 0) << '|' << 100 * cpu / wall << '|'
+                        << (xServerPid.isEmpty() ? -1 : 100 * xCpu / wall) << '|' << lagP99 << '|' << lagMax
+                        << Qt::endl;
+    return 0;
+}

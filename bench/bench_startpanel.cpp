@@ -1,0 +1,24 @@
+// The panel's main() with the port field pointed at a local listener, for bench_startup.
+//   bench_startpanel PORT
+
+#include "Gui/FormMain.h"
+#include "Gui/SingleInstance.h"
+
+#include <QApplication>
+#include <QLineEdit>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvane"));
+
+    const std::unique_ptr<QLockFile> instanceLock = acquireSingleInstanceLock();
+    if (!instanceLock)
+        return 0;
+
+    FormMain window;
+    window.findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::fromLatin1(argv[1]));
+    window.load();
+    window.show();
+    return app.exec();
+}
