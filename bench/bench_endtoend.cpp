@@ -1,7 +1,8 @@
 // End to end over loopback: norvane-sim --rate R against the real panel, counting the
 // frames the panel applied and its own CPU time. The baseline is the same panel with its
-// repaint throttle taken off, so that it paints once per arrival.
-//   bench_endtoend SIM RATE SECONDS LABEL [--unthrottled]
+// repaint throttle taken off, so that it paints once per arrival. --bare-reader gives
+// the floor instead: a socket that reads the same stream and does nothing with it.
+//   bench_endtoend SIM RATE SECONDS LABEL [--unthrottled | --bare-reader]
 
 #include "BenchPanel.h"
 #include "BenchSupport.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <map>
@@ -69,6 +71,22 @@ private:
     std::map<QObject *, double> m_changed;
 };
 
+// CPU per second of a window-less reader of the same stream.
+double bareReaderCpu(quint16 port, double seconds)
+{
+    QTcpSocket socket;
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&socket] { socket.read(socket.bytesAvailable()); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    double cpuStart = 0, wallStart = 0;
+    QTimer::singleShot(kWarmUpMs, &socket, [&] {
+        cpuStart = bench::cpuSeconds();
+        wallStart = bench::monotonicSeconds();
+    });
+    QTimer::singleShot(kWarmUpMs + static_cast<int>(seconds * 1000), &socket, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    return (bench::cpuSeconds() - cpuStart) / (bench::monotonicSeconds() - wallStart);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -76,7 +94,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 5) {
-        qWarning("usage: bench_endtoend SIM RATE SECONDS LABEL [--unthrottled]");
+        qWarning("usage: bench_endtoend SIM RATE SECONDS LABEL [--unthrottled | --bare-reader]");
         return 2;
     }
     const QString rate = args[2];
@@ -86,6 +104,12 @@ int main(int argc, char *argv[])
     const QByteArray xServerPid = qgetenv("BENCH_XSERVER_PID");
 
     bench::SimProcess sim(args[1], {QStringLiteral("--rate"), rate});
+    if (args.contains(QStringLiteral("--bare-reader"))) {
+        QTextStream(stdout) << "NOTE|(2) " << label << ", sim --rate " << rate
+                            << ": a bare socket reading the same stream and doing nothing: CPU "
+                            << bench::figure(100 * bareReaderCpu(sim.port(), seconds)) << " % of a core" << Qt::endl;
+        return 0;
+    }
     const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim.port());
     if (unthrottled)
         panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
