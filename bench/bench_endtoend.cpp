@@ -7,6 +7,7 @@
 #include "BenchPanel.h"
 #include "BenchSupport.h"
 
+#include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
 #include "status/StatusFrame.h"
 
@@ -44,8 +45,8 @@ class PaintLag final : public QObject
 public:
     explicit PaintLag(FormMain &panel)
     {
-        for (const ReadbackInfo &info : kReadbacks) {
-            auto *box = panel.findChild<QLineEdit *>(QString::fromLatin1(info.box.data()));
+        for (std::string_view name : kReadbackBoxes) {
+            auto *box = panel.findChild<QLineEdit *>(QString::fromLatin1(name.data()));
             connect(box, &QLineEdit::textChanged, this, [this, box] { m_changed.try_emplace(box, bench::monotonicSeconds()); });
         }
         QCoreApplication::instance()->installEventFilter(this);

@@ -8,6 +8,7 @@
 // Exit status: 0 every check passed, 1 a check failed, 3 the simulator could not be run.
 
 #include "Gui/FormMain.h"
+#include "Gui/Panels.h"
 #include "sim/SimServer.h"
 #include "status/StatusFrame.h"
 
@@ -423,9 +424,8 @@ private:
         m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(m_port));
 
         connect(m_console->document(), &QTextDocument::contentsChanged, this, &Soak::readConsole);
-        for (const ReadbackInfo &readback : kReadbacks) {
-            auto *box = m_panel->findChild<QLineEdit *>(QString::fromLatin1(readback.box.data(),
-                                                                            static_cast<qsizetype>(readback.box.size())));
+        for (std::string_view name : kReadbackBoxes) {
+            auto *box = m_panel->findChild<QLineEdit *>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
             connect(box, &QLineEdit::textChanged, this, [this] { m_readbackWritten = true; });
         }
         // After the panel's own handler, so the arrival has been dispatched by now.
