@@ -4,6 +4,7 @@
 #include "Gui/ConsoleView.h"
 #include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
+#include "Gui/TrendsWindow.h"
 #include "Gui/WindowPlacement.h"
 
 #include <QCheckBox>
@@ -34,7 +35,8 @@ QFont windowFont()
 
 FormMain::FormMain() : FormMain(Options{}) {}
 
-FormMain::FormMain(Options options) : m_link(std::move(options), this)
+FormMain::FormMain(Options options)
+    : m_link(std::move(options), this), m_history(m_link.now(), QDateTime::currentDateTimeUtc())
 {
     setObjectName(QStringLiteral("FormMain"));
 
@@ -45,6 +47,7 @@ FormMain::FormMain(Options options) : m_link(std::move(options), this)
     connectLink();
     connectPanelActions();
     connectSetpointFields();
+    connectViews();
 }
 
 FormMain::~FormMain() = default;
@@ -111,6 +114,8 @@ void FormMain::closeEvent(QCloseEvent *event)
 {
     // File, Exit, the close box and the system menu all end here; nothing is asked or saved.
     m_link.close();
+    if (m_trends)
+        m_trends->close();
     event->accept();
 }
 

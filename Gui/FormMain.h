@@ -6,6 +6,7 @@
 #include "commands/SetpointRules.h"
 #include "link/DeviceLink.h"
 #include "status/StatusFrame.h"
+#include "status/TrendHistory.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -17,6 +18,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class TrendsWindow;
 
 class FormMain final : public QMainWindow
 {
@@ -49,6 +51,10 @@ public:
     std::optional<double> lastDataTime() const { return m_link.lastDataTime(); }
     QPushButton *defaultButton() const { return m_defaultButton; }
 
+    // The readings over time, collected from the start; View, Trends shows them.
+    const TrendHistory &trendHistory() const { return m_history; }
+    void showTrends();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -71,6 +77,9 @@ private:
     // The link's console lines and the address it reads.
     void connectLink();
 
+    // The trend history's subscription and the View menu.
+    void connectViews();
+
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
 
@@ -85,6 +94,8 @@ private:
     void setDefaultButton(QPushButton *button);
 
     DeviceLink m_link;
+    TrendHistory m_history;
+    QPointer<TrendsWindow> m_trends;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 
