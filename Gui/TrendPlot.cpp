@@ -260,7 +260,7 @@ QRect TrendPlot::legendRect(int trace) const
 {
     const Private::Trace &entry = d->traces[trace];
     QCPPlottableLegendItem *item = entry.legend->itemWithPlottable(entry.graph);
-    return item ? item->outerRect().translated(d->plot->pos()) : QRect();
+    return item ? item->outerRect() : QRect();
 }
 
 void TrendPlot::toggleFromLegend(int trace)

@@ -41,7 +41,7 @@ public:
     void setTraceVisible(int trace, bool visible);
     QString traceName(int trace) const;
     int traceCount() const;
-    // Where a trace's legend entry is, in this widget's coordinates.
+    // Where a trace's legend entry is, in the coordinates of the plot area ("plotArea").
     QRect legendRect(int trace) const;
 
     void setTimeRange(double from, double to);

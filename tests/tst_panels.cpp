@@ -51,8 +51,9 @@ void TestPanels::window()
     QCOMPARE(m_panel->palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(!m_panel->windowIcon().isNull());
     const QList<QAction *> menus = m_panel->menuBar()->actions();
-    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus.size(), 2);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("&View"));
     QCOMPARE(menus[0]->menu()->actions().size(), 1);
     QCOMPARE(menus[0]->menu()->actions()[0]->text(), QStringLiteral("E&xit"));
 }
