@@ -29,8 +29,10 @@ struct TrendPlot::Private {
     QVector<QCPAxisRect *> panels;
     QVector<QCPLegend *> legends;
     QVector<bool> fixedPanels;   // panels whose range never scales
+    QVector<QCPRange> bands;     // per panel; empty where it has none
     QVector<Trace> traces;
     bool settingRange = false;
+    double cursorX = -1;   // the mouse's pixel column over the panels, -1 when elsewhere
 
     QCPAxis *timeAxis() const { return panels.isEmpty() ? nullptr : panels.back()->axis(QCPAxis::atBottom); }
 };
@@ -41,6 +43,7 @@ TrendPlot::TrendPlot(QWidget *parent) : QWidget(parent), d(std::make_unique<Priv
     layout->setContentsMargins(0, 0, 0, 0);
     d->plot = new QCustomPlot(this);
     d->plot->setObjectName(QStringLiteral("plotArea"));
+    d->plot->setAutoAddPlottableToLegend(false);   // each panel has its own legend
     d->plot->plotLayout()->clear();
     d->plot->plotLayout()->setRowSpacing(0);
     d->plot->setNoAntialiasingOnDrag(true);
@@ -63,7 +66,8 @@ TrendPlot::TrendPlot(QWidget *parent) : QWidget(parent), d(std::make_unique<Priv
         const bool inside = std::any_of(d->panels.cbegin(), d->panels.cend(), [&](QCPAxisRect *rect) {
             return rect->rect().contains(event->position().toPoint());
         });
-        emit cursorMoved(inside ? axis->pixelToCoord(event->position().x()) : std::nan(""));
+        d->cursorX = inside ? event->position().x() : -1;
+        emit cursorMoved(inside ? axis->pixelToCoord(d->cursorX) : std::nan(""));
     });
     connect(d->plot, &QCustomPlot::legendClick, this,
             [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
@@ -126,6 +130,7 @@ int TrendPlot::addPanel(const QString &axisLabel)
     d->panels.push_back(rect);
     d->legends.push_back(legend);
     d->fixedPanels.push_back(false);
+    d->bands.push_back(QCPRange(0, 0));
     if (d->panels.size() > 1)
         rect->axis(QCPAxis::atBottom)->setRange(d->panels.front()->axis(QCPAxis::atBottom)->range());
     return row;
@@ -161,6 +166,7 @@ void TrendPlot::addBand(int panel, double low, double high)
     band->bottomRight->setCoords(1, low);
     band->setPen(Qt::NoPen);
     band->setBrush(kBandColour);
+    d->bands[panel] = QCPRange(low, high);
 }
 
 void TrendPlot::setPanelTicks(int panel, const QVector<double> &ticks, const QVector<QString> &labels, double low,
@@ -324,11 +330,20 @@ void TrendPlot::redraw()
             }
             if (!found)
                 continue;
+            // Data wholly outside the band still shows the band's nearer edge.
+            const QCPRange band = d->bands[i];
+            if (band.size() > 0 && range.upper < band.lower)
+                range.upper = band.lower + (band.lower - range.lower) * 0.1;
+            else if (band.size() > 0 && range.lower > band.upper)
+                range.lower = band.upper - (range.upper - band.upper) * 0.1;
             const double margin = std::max(range.size() * 0.08, 0.5);
             d->panels[i]->axis(QCPAxis::atLeft)->setRange(range.lower - margin, range.upper + margin);
         }
     }
     d->plot->replot();
+    // Live, the time under a resting mouse moves on.
+    if (d->cursorX >= 0 && d->timeAxis())
+        emit cursorMoved(d->timeAxis()->pixelToCoord(d->cursorX));
 }
 
 void TrendPlot::handleWheel(int notches)

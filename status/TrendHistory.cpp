@@ -33,7 +33,8 @@ public:
         const bool gap = m_any && ((marks & GapBefore) || m_gapAfter);
         if (gap && column != m_brokenColumn) {
             flush();
-            m_out.push_back({(m_last + first) / 2, kNaN});
+            // At the last point's time: a step drawn to it stops where the data stops.
+            m_out.push_back({m_last, kNaN});
             m_brokenColumn = column;
         }
         if (!m_open) {
