@@ -189,7 +189,8 @@ void TrendsWindow::buildPlot()
         ticks << k * kSwitchPitch + 0.5;
         labels << name;
     }
-    m_plot->setPanelTicks(Switches, ticks, labels, -0.3, kSwitchCount * kSwitchPitch);
+    // Room at the top for the legend.
+    m_plot->setPanelTicks(Switches, ticks, labels, -0.3, kSwitchCount * kSwitchPitch + 1.2);
 }
 
 int TrendsWindow::plotTrace(int historyTrace) const

@@ -233,7 +233,7 @@ double bitAt(std::uint8_t flags, int trace)
 
 template <typename Entry>
 void TrendHistory::collect(const std::deque<Entry> &entries, int trace, double from, double to, double before,
-                           ColumnWriter &writer) const
+                           double &covered, ColumnWriter &writer) const
 {
     const auto extent = [](const Entry &entry) {
         if constexpr (std::is_same_v<Entry, RawFrame>)
@@ -248,8 +248,11 @@ void TrendHistory::collect(const std::deque<Entry> &entries, int trace, double f
         --it;
     for (; it != entries.end(); ++it) {
         const Extent span = extent(*it);
-        if (span.last >= before)
+        if (span.first >= before)
             break;
+        if (span.first <= covered)
+            continue;   // a coarser entry that reaches into this level holds it already
+        covered = span.last;
         if constexpr (std::is_same_v<Entry, RawFrame>) {
             const double value = trace < kReadbackCount ? readingAt(it->values, trace) : bitAt(it->flags, trace);
             writer.add(span.first, span.last, value, value, it->marks);
@@ -277,12 +280,13 @@ std::vector<TrendPoint> TrendHistory::plotPoints(int trace, double from, double 
     const std::array<double, kTiers.size() + 1> ends = levelEnds(finest);
     points.reserve(static_cast<std::size_t>(columns) * 2 + 8);
     ColumnWriter writer(from, columnSeconds, points);
+    double covered = -kForever;
     for (int level = static_cast<int>(kTiers.size()) - 1; level >= finest; --level) {
         const double end = ends[static_cast<std::size_t>(level + 1)];
         if (level < 0)
-            collect(m_raw, trace, from, to, end, writer);
+            collect(m_raw, trace, from, to, end, covered, writer);
         else
-            collect(m_tiers[static_cast<std::size_t>(level)].buckets, trace, from, to, end, writer);
+            collect(m_tiers[static_cast<std::size_t>(level)].buckets, trace, from, to, end, covered, writer);
     }
     writer.flush();
     return points;
@@ -298,11 +302,15 @@ void TrendHistory::visit(const Visitor &visitor) const
         }
     };
     const std::array<double, kTiers.size() + 1> ends = levelEnds(-1);
+    double covered = -kForever;
     for (int level = static_cast<int>(kTiers.size()) - 1; level >= 0; --level) {
         const double end = ends[static_cast<std::size_t>(level + 1)];
         for (const Bucket &bucket : m_tiers[static_cast<std::size_t>(level)].buckets) {
-            if (bucket.last >= end)
+            if (bucket.first >= end)
                 break;
+            if (bucket.first <= covered)
+                continue;   // the coarser bucket before it reaches over it
+            covered = bucket.last;
             messagesBefore(bucket.first);
             StatusReadings low;
             StatusReadings high;
@@ -317,6 +325,8 @@ void TrendHistory::visit(const Visitor &visitor) const
         }
     }
     for (const RawFrame &frame : m_raw) {
+        if (frame.time <= covered)
+            continue;
         messagesBefore(frame.time);
         StatusReadings readings;
         for (int i = 0; i < kReadbackCount; ++i)

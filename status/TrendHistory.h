@@ -67,8 +67,9 @@ public:
     // the cost follows the columns, not the history's length.
     std::vector<TrendPoint> plotPoints(int trace, double from, double to, int columns) const;
 
-    // Everything held, oldest first: buckets where only buckets are left, raw frames where
-    // the full rate is kept, and messages in between. A bucket's time is its first frame's.
+    // Everything held, oldest first, each moment once: buckets where only buckets are left
+    // (the last of them reaching over the first raw frames it holds), raw frames where the
+    // full rate is kept, and messages in between. A bucket's time is its first frame's.
     struct Visitor {
         std::function<void(double time, const StatusReadings &)> status;
         std::function<void(double time, const StatusReadings &min, const StatusReadings &max)> bucket;
@@ -123,7 +124,7 @@ private:
     static void mergeInto(Tier &tier, const RawFrame &frame);
     template <typename Entry>
     void collect(const std::deque<Entry> &entries, int trace, double from, double to, double before,
-                 ColumnWriter &writer) const;
+                 double &covered, ColumnWriter &writer) const;
     // Where each level's own data ends and the next finer level's begins, from `finest`
     // (-1 for the raw frames) up to the coarsest tier.
     std::array<double, kTiers.size() + 1> levelEnds(int finest) const;
