@@ -141,8 +141,12 @@ int TrendPlot::addTrace(int panel, const QString &name, const QColor &colour, bo
     QCPAxisRect *rect = d->panels[panel];
     auto *graph = new QCPGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
     graph->setName(name);
-    graph->setPen(QPen(colour, 1.5));
-    graph->setAdaptiveSampling(true);
+    // One-pixel pens keep the painter on its fast path; a wider pen strokes every
+    // segment of a column's min-max zigzag as a polygon, hundreds of times slower.
+    graph->setPen(QPen(colour, 1));
+    // The history already hands over two points a column at most; the library's own
+    // thinning would only add its cost, and switch on or off around that very count.
+    graph->setAdaptiveSampling(false);
     if (steps)
         graph->setLineStyle(QCPGraph::lsStepLeft);
     graph->addToLegend(d->legends[panel]);
@@ -192,7 +196,7 @@ void TrendPlot::setAlarmData(int trace, const QVector<double> &times, const QVec
         QCPAxisRect *rect = d->panels[entry.panel];
         entry.alarm = new QCPGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
         entry.alarm->setName(entry.name + QStringLiteral(" alarm"));
-        entry.alarm->setPen(QPen(kAlarmColour, 3));
+        entry.alarm->setPen(QPen(kAlarmColour, 1));
         entry.alarm->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, kAlarmColour, kAlarmColour, 4));
         entry.alarm->setVisible(entry.graph->visible());
     }
