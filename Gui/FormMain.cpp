@@ -45,6 +45,7 @@ FormMain::FormMain(Options options) : m_link(std::move(options), this)
     connectLink();
     connectPanelActions();
     connectSetpointFields();
+    connectRecording();
 }
 
 FormMain::~FormMain() = default;
@@ -110,6 +111,7 @@ void FormMain::toggleOnTop(bool checked)
 void FormMain::closeEvent(QCloseEvent *event)
 {
     // File, Exit, the close box and the system menu all end here; nothing is asked or saved.
+    m_recorder.stop();
     m_link.close();
     event->accept();
 }

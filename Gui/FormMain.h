@@ -5,6 +5,7 @@
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
 #include "link/DeviceLink.h"
+#include "link/Recorder.h"
 #include "status/StatusFrame.h"
 
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -49,6 +51,14 @@ public:
     std::optional<double> lastDataTime() const { return m_link.lastDataTime(); }
     QPushButton *defaultButton() const { return m_defaultButton; }
 
+    // File → Record… asks it for the file, suggesting a time-stamped name in the user's
+    // documents; an empty answer cancels. The toolkit's save dialog unless replaced.
+    using RecordingPathChooser = std::function<QString(QWidget *parent, const QString &suggested)>;
+    void setRecordingPathChooser(RecordingPathChooser chooser) { m_chooseRecordingPath = std::move(chooser); }
+    // Starts a recording as the menu would once a file is chosen; false if none started.
+    bool startRecording(const QString &path) { return m_recorder.start(path); }
+    Recorder &recorder() { return m_recorder; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -71,6 +81,10 @@ private:
     // The link's console lines and the address it reads.
     void connectLink();
 
+    // File → Record… / Stop recording, and the recorder's console lines.
+    void connectRecording();
+    void toggleRecording();
+
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
 
@@ -85,6 +99,8 @@ private:
     void setDefaultButton(QPushButton *button);
 
     DeviceLink m_link;
+    Recorder m_recorder{m_link};
+    RecordingPathChooser m_chooseRecordingPath;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 
