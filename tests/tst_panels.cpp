@@ -53,8 +53,8 @@ void TestPanels::window()
     const QList<QAction *> menus = m_panel->menuBar()->actions();
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(menus[0]->menu()->actions().size(), 1);
-    QCOMPARE(menus[0]->menu()->actions()[0]->text(), QStringLiteral("E&xit"));
+    // File items are added above Exit, which stays last.
+    QCOMPARE(menus[0]->menu()->actions().back()->text(), QStringLiteral("E&xit"));
 }
 
 void TestPanels::controls_data()
