@@ -52,7 +52,7 @@ QProcess *TestSingleInstance::startPanel(const QProcessEnvironment &environment)
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setProcessEnvironment(environment);
-    process->start(qEnvironmentVariable("NORVANE_BIN_DIR") + "/norvane", {});
+    process->start(QStringLiteral(NORVANE_PATH), {});
     m_processes.push_back(std::move(process));
     return m_processes.back().get();
 }
