@@ -3,31 +3,14 @@
 
 #include "link/DeviceLink.h"
 #include "link/Recorder.h"
+#include "sim/SimProcess.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-QString simulator()
-{
-    return qEnvironmentVariable("NORVANE_BIN_DIR") + QStringLiteral("/norvane-sim");
-}
-
-// Starts the simulator and returns the port it listens on, 0 if it does not.
-quint16 startSimulator(QProcess &sim, const QStringList &arguments)
-{
-    sim.start(simulator(), arguments + QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                                   QStringLiteral("--quiet")});
-    if (!sim.waitForStarted() || !QTest::qWaitFor([&sim] { return sim.canReadLine(); }, 10000))
-        return 0;
-    const QString line = QString::fromLatin1(sim.readLine()).trimmed();
-    const QRegularExpressionMatch listening = QRegularExpression(QStringLiteral("^listening on .*:(\\d+)$")).match(line);
-    return listening.hasMatch() ? static_cast<quint16>(listening.captured(1).toUInt()) : 0;
-}
 
 DeviceLink::Options realTimeLink()
 {
@@ -66,9 +49,10 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
     const QString original = dir.filePath(QStringLiteral("original.csv"));
     const QString replayed = dir.filePath(QStringLiteral("replayed.csv"));
 
-    QProcess sim;
-    const quint16 port = startSimulator(sim, {QStringLiteral("--rate"), QStringLiteral("10")});
-    QVERIFY(port);
+    SimProcess sim(QStringLiteral(NORVANE_SIM_PATH));
+    sim.start({QStringLiteral("--rate"), QStringLiteral("10"), QStringLiteral("--quiet")});
+    QVERIFY2(sim.waitForListening(), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
     {
         DeviceLink link(realTimeLink());
         link.setAddressSource([port] { return DeviceLink::Address{QStringLiteral("127.0.0.1"), QString::number(port)}; });
@@ -98,17 +82,18 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
         QTRY_VERIFY_WITH_TIMEOUT(statuses.size() >= 20 && messages.size() == 2, 10000);
         recorder.stop();
     }
-    sim.terminate();
-    QVERIFY(sim.waitForFinished());
+    QVERIFY2(sim.stop(30000), qPrintable(sim.errorString()));
     const QStringList recorded = frameColumns(original);
     QVERIFY(recorded.size() >= 23);
     QCOMPARE(recorded.filter(QStringLiteral("Hi, this should show up on the console.")).size(), 2);
 
     // Played at half speed, frames a controller sent 100 ms apart arrive 200 ms apart.
-    QProcess replay;
-    const quint16 replayPort = startSimulator(replay, {QStringLiteral("--replay"), original,
-                                                       QStringLiteral("--speed"), QStringLiteral("0.5")});
-    QVERIFY(replayPort);
+    SimProcess replay(QStringLiteral(NORVANE_SIM_PATH));
+    QSignalSpy replayEnded(&replay, &SimProcess::finished);
+    replay.start({QStringLiteral("--replay"), original, QStringLiteral("--speed"), QStringLiteral("0.5"),
+                  QStringLiteral("--quiet")});
+    QVERIFY2(replay.waitForListening(), qPrintable(replay.errorString()));
+    const quint16 replayPort = replay.port();
     {
         DeviceLink link(realTimeLink());
         link.setAddressSource([replayPort] {
@@ -119,9 +104,9 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
         QVERIFY(recorder.start(replayed));
         link.start();
         // The replay ends by itself at the end of the file.
-        QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, 60000);
-        QCOMPARE(replay.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(replay.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(replayEnded.size(), 1, 60000);
+        QCOMPARE(replayEnded.at(0).at(0).toInt(), 0);
+        QCOMPARE(replayEnded.at(0).at(1).value<QProcess::ExitStatus>(), QProcess::NormalExit);
         QTRY_COMPARE(statuses.size(), recorded.size() - 3);   // two messages and the empty rest
         recorder.stop();
     }
@@ -152,7 +137,7 @@ void TestRoundTrip::badRowStopsBeforeServing()
     file.close();
 
     QProcess replay;
-    replay.start(simulator(), {QStringLiteral("--replay"), path, QStringLiteral("--port"), QStringLiteral("0")});
+    replay.start(QStringLiteral(NORVANE_SIM_PATH), {QStringLiteral("--replay"), path, QStringLiteral("--port"), QStringLiteral("0")});
     QVERIFY(replay.waitForFinished(10000));
     QCOMPARE(replay.exitCode(), 2);
     QCOMPARE(replay.readAllStandardOutput(), QByteArray());
