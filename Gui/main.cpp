@@ -1,5 +1,6 @@
 // The front panel program.
 
+#include "Gui/CommandLine.h"
 #include "Gui/FormMain.h"
 #include "Gui/SingleInstance.h"
 
@@ -9,8 +10,18 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvane"));
+    QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
+
+    // Help and version need no display. Qt's own options (-platform ...) are known only
+    // once QApplication has taken them out, so anything else is judged after that.
+    if (const CommandLine early = parseCommandLine(argumentList(argc, argv));
+        early.outcome == CommandLine::Outcome::Exit)
+        return finishCommandLine(early);
+    QApplication app(argc, argv);
+    const CommandLine command = parseCommandLine(QApplication::arguments());
+    if (command.outcome != CommandLine::Outcome::Run)
+        return finishCommandLine(command);
 
     const InstanceLock instance = acquireSingleInstanceLock();
     if (instance.outcome == InstanceLock::Outcome::AnotherRuns)
@@ -24,6 +35,9 @@ int main(int argc, char *argv[])
 
     FormMain window;
     window.load();
+    // After load(), which empties the console, so that the recording's line stays.
+    if (!command.record.isEmpty())
+        window.startRecording(command.record);
     window.show();
     return app.exec();
 }
