@@ -1,6 +1,7 @@
 #include "Gui/FormMain.h"
 
 #include "Gui/Panels.h"
+#include "Gui/ReadbackBox.h"
 #include "Gui/RepaintThrottle.h"
 #include "Gui/WindowPlacement.h"
 #include "link/Console.h"
@@ -101,7 +102,7 @@ void FormMain::buildWindow()
     connect(chkOnTop, &QCheckBox::toggled, this, &FormMain::toggleOnTop);
 
     for (std::size_t i = 0; i < kReadbacks.size(); ++i)
-        m_readbacks[i] = control<QLineEdit>(kReadbacks[i].box);
+        m_readbacks[i] = control<ReadbackBox>(kReadbacks[i].box);
     for (std::size_t i = 0; i < kSwitches.size(); ++i)
         m_switches[i] = control<QCheckBox>(kSwitches[i].box);
 
