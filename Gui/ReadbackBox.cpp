@@ -38,9 +38,11 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     {
         QPainter painter(this);
         painter.fillRect(rect(), m_alarm ? alarmColour() : inRangeColour());
-        // The outline the style gives the setpoint fields, without their rounded corners.
-        painter.setPen(palette().color(QPalette::Window).darker(140));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     QLineEdit::paintEvent(event);
+    // The outline the style gives the setpoint fields, without their rounded corners;
+    // drawn last, as the line edit fills its whole rectangle when it has no frame.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Window).darker(140));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
