@@ -17,6 +17,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class ReadbackBox;
 
 class FormMain final : public QMainWindow
 {
@@ -98,7 +99,7 @@ private:
     QPlainTextEdit *txtMsg = nullptr;
     QLineEdit *txtIP = nullptr;
     QLineEdit *txtPort = nullptr;
-    std::array<QLineEdit *, kReadbackCount> m_readbacks{};
+    std::array<ReadbackBox *, kReadbackCount> m_readbacks{};
     std::array<QCheckBox *, kSwitchCount> m_switches{};
     std::array<SetpointField, 7> m_setpoints{};
 };

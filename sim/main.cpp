@@ -89,6 +89,8 @@ int main(int argc, char *argv[])
          QStringLiteral("fps"), QStringLiteral("10")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the noise and the stray bytes (default 1)."),
          QStringLiteral("n"), QStringLiteral("1")},
+        {QStringLiteral("changing"),
+         QStringLiteral("Load test: every reading, alarm colour and switch changes in every status frame.")},
         {QStringLiteral("quiet"), QStringLiteral("Print only the listening line and fatal errors, nothing per event.")},
         {QStringLiteral("silent"), QStringLiteral("Fault: accept connections but never send a byte.")},
         {QStringLiteral("close-after"), QStringLiteral("Fault: close each connection this long after accepting it."),
@@ -133,6 +135,7 @@ int main(int argc, char *argv[])
     sim.seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
     if (!ok)
         return fail(QStringLiteral("--seed needs a whole number"));
+    sim.changing = parser.isSet(QStringLiteral("changing"));
     sim.silent = parser.isSet(QStringLiteral("silent"));
     sim.split = parser.isSet(QStringLiteral("split"));
     sim.join = parser.isSet(QStringLiteral("join"));
