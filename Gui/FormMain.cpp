@@ -1,9 +1,10 @@
 #include "Gui/FormMain.h"
 
+#include "DefaultAddress.h"
+#include "Gui/ConsoleView.h"
 #include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
 #include "Gui/WindowPlacement.h"
-#include "link/Console.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,10 +15,6 @@
 #include <QPushButton>
 
 #include "Gui/norvane_icon.xpm"
-
-#ifndef NORVANE_CONTROLLER_IP
-#define NORVANE_CONTROLLER_IP "127.0.0.1"
-#endif
 
 namespace {
 
@@ -37,24 +34,15 @@ QFont windowFont()
 
 FormMain::FormMain() : FormMain(Options{}) {}
 
-FormMain::FormMain(Options options)
-    : m_clock(std::move(options.clock)), m_runKeepAliveTimer(options.runKeepAliveTimer)
+FormMain::FormMain(Options options) : m_link(std::move(options), this)
 {
     setObjectName(QStringLiteral("FormMain"));
-    Sock.setObjectName(QStringLiteral("Sock"));
-    tmrKeepAlive.setObjectName(QStringLiteral("tmrKeepAlive"));
-    tmrKeepAlive.setInterval(kKeepAliveInterval);
-    tmrKeepAlive.setTimerType(Qt::PreciseTimer);
 
     buildWindow();
     // A controller may report a thousand times a second; the screen shows sixty.
     new RepaintThrottle(*this);
 
-    connect(&Sock, &DeviceSocket::connected, this, &FormMain::handleConnected);
-    connect(&Sock, &DeviceSocket::error, this, &FormMain::handleError);
-    connect(&Sock, &DeviceSocket::dataArrival, this, &FormMain::handleDataArrival);
-    connect(&tmrKeepAlive, &QTimer::timeout, this, &FormMain::handleKeepAliveTick);
-
+    connectLink();
     connectPanelActions();
     connectSetpointFields();
 }
@@ -92,6 +80,7 @@ void FormMain::buildWindow()
     txtPort = control<QLineEdit>("txtPort");
     txtIP->setText(QStringLiteral(NORVANE_CONTROLLER_IP));
     txtMsg->installEventFilter(this);
+    limitConsole(*txtMsg);
 
     auto *chkOnTop = control<QCheckBox>("chkOnTop");
     QPalette titleText = chkOnTop->palette();
@@ -100,20 +89,17 @@ void FormMain::buildWindow()
     chkOnTop->setAutoFillBackground(true);
     connect(chkOnTop, &QCheckBox::toggled, this, &FormMain::toggleOnTop);
 
-    for (std::size_t i = 0; i < kReadbacks.size(); ++i)
-        m_readbacks[i] = control<QLineEdit>(kReadbacks[i].box);
+    for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i)
+        m_readbacks[i] = control<QLineEdit>(kReadbackBoxes[i]);
     for (std::size_t i = 0; i < kSwitches.size(); ++i)
-        m_switches[i] = control<QCheckBox>(kSwitches[i].box);
+        m_switches[i] = control<QCheckBox>(kSwitches[i].name);
 
     control<QPushButton>("cmdEcho")->setFocus();
 }
 
 void FormMain::load()
 {
-    openConnection();
-    setConsoleLine(u" Opening connection...");
-    if (m_runKeepAliveTimer)
-        tmrKeepAlive.start();
+    m_link.start();
 }
 
 void FormMain::toggleOnTop(bool checked)
@@ -124,7 +110,7 @@ void FormMain::toggleOnTop(bool checked)
 void FormMain::closeEvent(QCloseEvent *event)
 {
     // File, Exit, the close box and the system menu all end here; nothing is asked or saved.
-    Sock.close();
+    m_link.close();
     event->accept();
 }
 

@@ -1,20 +1,17 @@
 #pragma once
 // The front panel's one window: instrument panels, connection fields, console, and the
-// handlers that tie them to the device link.
+// handlers that tie them to the device link it subscribes to.
 
-#include "Gui/SetpointRules.h"
 #include "commands/CommandFrames.h"
-#include "link/Clock.h"
-#include "link/DeviceSocket.h"
+#include "commands/SetpointRules.h"
+#include "link/DeviceLink.h"
 #include "status/StatusFrame.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 
 #include <array>
-#include <chrono>
 #include <optional>
 
 class QCheckBox;
@@ -27,13 +24,7 @@ class FormMain final : public QMainWindow
     Q_DISABLE_COPY_MOVE(FormMain)
 
 public:
-    static constexpr std::chrono::milliseconds kKeepAliveInterval{4500};
-    static constexpr double kSilenceLimitSeconds = 5.0;
-
-    struct Options {
-        Clock clock = Clock::system();
-        bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()
-    };
+    using Options = DeviceLink::Options;
 
     FormMain();
     explicit FormMain(Options options);
@@ -43,18 +34,19 @@ public:
     void load();
 
     // One tick of tmrKeepAlive: keep-alive, silence watchdog, console caret.
-    void handleKeepAliveTick();
+    void handleKeepAliveTick() { m_link.handleKeepAliveTick(); }
 
     // The panel update guard: empty before the first status frame, "1" while one is
     // applied, "0" afterwards.
     const QString &tag() const { return m_tag; }
 
-    // The receive dispatch of one arrival whose bytes are already read; the socket's
-    // data arrival runs it too. Public so that benchmarks drive the real path.
-    void deliverArrival(QByteArrayView bytes);
+    // The receive dispatch of one arrival whose bytes are already read.
+    void deliverArrival(QByteArrayView bytes) { m_link.deliverArrival(bytes); }
 
-    DeviceSocket &socket() { return Sock; }
-    std::optional<double> lastDataTime() const { return m_lastDataTime; }
+    // The link the window subscribes to; trends and recorders subscribe beside it.
+    DeviceLink &link() { return m_link; }
+    DeviceSocket &socket() { return m_link.socket(); }
+    std::optional<double> lastDataTime() const { return m_link.lastDataTime(); }
     QPushButton *defaultButton() const { return m_defaultButton; }
 
 protected:
@@ -76,20 +68,14 @@ private:
     void buildWindow();
     void toggleOnTop(bool checked);
 
-    // Link: supervision and receive dispatch.
-    void openConnection();
-    void handleConnected();
-    void handleError(int number, const QString &description);
-    void handleDataArrival(qint64 bytesAvailable);
-    void appendConsoleLine(QStringView text);
-    void setConsoleLine(QStringView text);
+    // The link's console lines and the address it reads.
+    void connectLink();
 
     // Status readback.
-    void IncomingStatus(QByteArrayView frame);
+    void IncomingStatus(const StatusReadings &readings);
 
     // Panel actions.
     void connectPanelActions();
-    void sendCommand(Command command, QStringView fieldText = {}, bool checked = false);
 
     // Setpoint fields.
     void connectSetpointFields();
@@ -98,12 +84,7 @@ private:
     void handleFieldLostFocus(const SetpointField &field);
     void setDefaultButton(QPushButton *button);
 
-    Clock m_clock;
-    bool m_runKeepAliveTimer;
-    DeviceSocket Sock;
-    QTimer tmrKeepAlive;
-    std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
-    bool m_reopenPending = false;
+    DeviceLink m_link;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 
@@ -118,6 +99,6 @@ private:
     QLineEdit *txtIP = nullptr;
     QLineEdit *txtPort = nullptr;
     std::array<QLineEdit *, kReadbackCount> m_readbacks{};
-    std::array<QCheckBox *, 6> m_switches{};
+    std::array<QCheckBox *, kSwitchCount> m_switches{};
     std::array<SetpointField, 7> m_setpoints{};
 };

@@ -1,8 +1,9 @@
 #pragma once
 // The window's controls as tables: kind, caption, tooltip, geometry and tab order.
 
-#include "Gui/SetpointRules.h"
 #include "commands/CommandFrames.h"
+#include "commands/SetpointRules.h"
+#include "status/StatusFrame.h"
 
 #include <QRect>
 
@@ -143,7 +144,7 @@ inline constexpr std::array<SetpointSpec, 7> kSetpoints{{
     {"txtYdac", FieldFamily::Dac, "cmdYdac", Command::SetYdac},
 }};
 
-// Buttons without a field, and the six switches (kSwitches order of the status frame).
+// Buttons without a field.
 struct ActionSpec {
     std::string_view control;
     Command command;
@@ -151,11 +152,22 @@ struct ActionSpec {
 inline constexpr std::array<ActionSpec, 3> kFixedButtons{{
     {"cmdXYsquare", Command::XYSquare}, {"cmdWarmBoot", Command::WarmBoot}, {"cmdEcho", Command::Echo},
 }};
-inline constexpr std::array<ActionSpec, 6> kSwitchActions{{
-    {"chkEclTec", Command::SetEclTec}, {"chkInjTec", Command::SetInjTec},
-    {"chkScanEn", Command::SetScanEn}, {"chkHeater", Command::SetHeater},
-    {"chkNarrow", Command::SetNarrow}, {"chkSlowLock", Command::SetSlowLock},
+
+// The readback box of each reading, in kReadbacks order: "txt" + the reading's field.
+inline constexpr std::array<std::string_view, kReadbackCount> kReadbackBoxes{{
+    "txtEclPd", "txtEclTec", "txtEclTemp", "txtInjTec", "txtInjTemp", "txtUpPd", "txtDownPd",
+    "txtPot", "txtEclCurrentDac", "txtEclPiezoDac", "txtInjCurrentDac", "txtUpPiezoDac",
+    "txtDownPiezoDac", "txtXdacDac", "txtYdacDac",
 }};
+consteval bool readbackBoxesMatchFields()
+{
+    for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i) {
+        if (!kReadbackBoxes[i].starts_with("txt") || kReadbackBoxes[i].substr(3) != kReadbacks[i].field)
+            return false;
+    }
+    return true;
+}
+static_assert(readbackBoxesMatchFields());
 
 // Creates every control of the tables as a child of `client`, named after its table row.
 void buildControls(QWidget &client);

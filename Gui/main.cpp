@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLineEdit>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     QApplication::setApplicationName(QStringLiteral("norvane"));
@@ -23,9 +25,15 @@ int main(int argc, char *argv[])
     if (command.outcome != CommandLine::Outcome::Run)
         return finishCommandLine(command);
 
-    const std::unique_ptr<QLockFile> instanceLock = acquireSingleInstanceLock();
-    if (!instanceLock)
+    const InstanceLock instance = acquireSingleInstanceLock();
+    if (instance.outcome == InstanceLock::Outcome::AnotherRuns)
         return 0;   // another panel runs: leave it alone, silently
+    if (instance.outcome == InstanceLock::Outcome::Unchecked) {
+        // Refusing to start over a lock that cannot be made would leave the operator
+        // with no panel and no word why.
+        std::fprintf(stderr, "norvane: cannot check for another running panel (%s); starting anyway\n",
+                     qPrintable(instance.problem));
+    }
 
     FormMain window;
     if (!command.address.isEmpty())

@@ -7,6 +7,7 @@
 #include "BenchPanel.h"
 #include "BenchSupport.h"
 
+#include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
 #include "status/StatusFrame.h"
 
@@ -44,8 +45,8 @@ class PaintLag final : public QObject
 public:
     explicit PaintLag(FormMain &panel)
     {
-        for (const ReadbackInfo &info : kReadbacks) {
-            auto *box = panel.findChild<QLineEdit *>(QString::fromLatin1(info.box.data()));
+        for (std::string_view name : kReadbackBoxes) {
+            auto *box = panel.findChild<QLineEdit *>(QString::fromLatin1(name.data()));
             connect(box, &QLineEdit::textChanged, this, [this, box] { m_changed.try_emplace(box, bench::monotonicSeconds()); });
         }
         QCoreApplication::instance()->installEventFilter(this);
@@ -103,14 +104,14 @@ int main(int argc, char *argv[])
     const bool unthrottled = args.contains(QStringLiteral("--unthrottled"));
     const QByteArray xServerPid = qgetenv("BENCH_XSERVER_PID");
 
-    bench::SimProcess sim(args[1], {QStringLiteral("--rate"), rate});
+    const std::unique_ptr<SimProcess> sim = bench::startedSim(args[1], {QStringLiteral("--rate"), rate});
     if (args.contains(QStringLiteral("--bare-reader"))) {
         QTextStream(stdout) << "NOTE|(2) " << label << ", sim --rate " << rate
                             << ": a bare socket reading the same stream and doing nothing: CPU "
-                            << bench::figure(100 * bareReaderCpu(sim.port(), seconds)) << " % of a core" << Qt::endl;
+                            << bench::figure(100 * bareReaderCpu(sim->port(), seconds)) << " % of a core" << Qt::endl;
         return 0;
     }
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim.port());
+    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim->port());
     if (unthrottled)
         panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
 

@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 
 #include "Gui/FormMain.h"
+#include "Gui/Panels.h"
 #include "status/StatusFrame.h"
 
 #include <QApplication>
@@ -51,9 +52,9 @@ public:
     explicit NaiveWriter(FormMain &panel)
     {
         for (std::size_t i = 0; i < kReadbacks.size(); ++i)
-            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbacks[i].box.data()));
+            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
         for (std::size_t i = 0; i < kSwitches.size(); ++i)
-            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].box.data()));
+            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
     }
 
     void apply(QByteArrayView frame)
@@ -76,7 +77,7 @@ public:
 
 private:
     std::array<QLineEdit *, kReadbackCount> m_boxes{};
-    std::array<QCheckBox *, 6> m_switches{};
+    std::array<QCheckBox *, kSwitchCount> m_switches{};
 };
 
 // The toolkit's share alone: the same widget writes as the panel makes, with every text,
@@ -87,9 +88,9 @@ public:
     WidgetWritesOnly(FormMain &panel, const std::vector<QByteArray> &frames)
     {
         for (std::size_t i = 0; i < kReadbacks.size(); ++i)
-            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbacks[i].box.data()));
+            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
         for (std::size_t i = 0; i < kSwitches.size(); ++i)
-            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].box.data()));
+            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
         for (const QByteArray &frame : frames)
             m_displays.push_back(renderReadbacks(decodeStatusFrame(frame)));
     }
@@ -115,7 +116,7 @@ public:
 
 private:
     std::array<QLineEdit *, kReadbackCount> m_boxes{};
-    std::array<QCheckBox *, 6> m_switches{};
+    std::array<QCheckBox *, kSwitchCount> m_switches{};
     std::vector<ReadbackDisplay> m_displays;
     std::size_t m_next = 0;
 };

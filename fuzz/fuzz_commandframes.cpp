@@ -5,7 +5,7 @@
 // Input: byte 0 picks the field (low bits), UTF-16 (0x08) and the switch state (0x10);
 // the rest is the text.
 
-#include "Gui/SetpointRules.h"
+#include "commands/SetpointRules.h"
 #include "commands/CommandFrames.h"
 #include "commands/LeadingNumber.h"
 

@@ -36,17 +36,15 @@ namespace {
 constexpr int kLineOverhead = 8 + 1 + 2;   // "HH:mm:ss", the leading space, CR LF
 constexpr qint64 kArrivalDeadlineMs = 10'000;
 
+// The switch command a frame's opcode names, or nullptr.
 const char *switchName(std::uint8_t opcode)
 {
-    switch (opcode) {
-    case 0xA7: return "SetEclTec";
-    case 0xA8: return "SetInjTec";
-    case 0xAC: return "SetScanEn";
-    case 0xAD: return "SetHeater";
-    case 0xAE: return "SetNarrow";
-    case 0xB5: return "SetSlowLock";
-    default: return nullptr;
+    for (const SwitchInfo &row : kSwitches) {
+        const CommandInfo &command = commandInfo(row.command);
+        if (command.opcode == opcode)
+            return command.name.data();
     }
+    return nullptr;
 }
 
 [[noreturn]] void fail(const char *what, const QByteArray &detail = {})

@@ -13,11 +13,11 @@ enum Dac : std::size_t { EclCurrent, EclPiezo, InjCurrent, UpPiezo, DownPiezo, X
 constexpr std::size_t kFirstDacReading = kReadbacksBeforeSwitches;
 constexpr std::size_t dacReading(Dac dac) { return kFirstDacReading + dac; }
 
-static_assert(kReadbacks[EclPd].box == "txtEclPd" && kReadbacks[InjTemp].box == "txtInjTemp"
-              && kReadbacks[Pot].box == "txtPot");
-static_assert(kReadbacks[dacReading(EclCurrent)].box == "txtEclCurrentDac"
-              && kReadbacks[dacReading(DownPiezo)].box == "txtDownPiezoDac"
-              && kReadbacks[dacReading(Ydac)].box == "txtYdacDac");
+static_assert(kReadbacks[EclPd].field == "EclPd" && kReadbacks[InjTemp].field == "InjTemp"
+              && kReadbacks[Pot].field == "Pot");
+static_assert(kReadbacks[dacReading(EclCurrent)].field == "EclCurrentDac"
+              && kReadbacks[dacReading(DownPiezo)].field == "DownPiezoDac"
+              && kReadbacks[dacReading(Ydac)].field == "YdacDac");
 
 struct DacCommand { Command command; Dac dac; };
 constexpr std::array<DacCommand, 7> kDacCommands{{
@@ -27,12 +27,7 @@ constexpr std::array<DacCommand, 7> kDacCommands{{
     {Command::SetYdac, Ydac},
 }};
 
-// Each switch command drives the status bit of the same row of kSwitches.
-constexpr std::array<Command, 6> kSwitchCommands{
-    Command::SetEclTec, Command::SetInjTec, Command::SetScanEn,
-    Command::SetHeater, Command::SetNarrow, Command::SetSlowLock,
-};
-static_assert(kSwitches[2].box == "chkScanEn" && kSwitches[5].box == "chkSlowLock");
+static_assert(kSwitches[2].command == Command::SetScanEn && kSwitches[5].command == Command::SetSlowLock);
 
 constexpr std::uint8_t kEclTecBit = kSwitches[0].mask;
 constexpr std::uint8_t kInjTecBit = kSwitches[1].mask;
@@ -138,12 +133,12 @@ void Instrument::apply(Command command, int value)
             return;
         }
     }
-    for (std::size_t i = 0; i < kSwitchCommands.size(); ++i) {
-        if (kSwitchCommands[i] == command) {
+    for (const SwitchInfo &row : kSwitches) {
+        if (row.command == command) {
             if (value != 0)
-                m_flags |= kSwitches[i].mask;
+                m_flags |= row.mask;
             else
-                m_flags &= static_cast<std::uint8_t>(~kSwitches[i].mask);
+                m_flags &= static_cast<std::uint8_t>(~row.mask);
             return;
         }
     }

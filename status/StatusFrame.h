@@ -1,6 +1,8 @@
 #pragma once
 // The controller's 33-byte status frame: decoding and the texts and colours it shows.
 
+#include "commands/CommandFrames.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -17,8 +19,8 @@ enum class TextFormat : std::uint8_t { Pd, Tec, Temperature, Signed, Plain };
 enum class RangeRule : std::uint8_t { None, Pd, Tec, Temperature };
 
 struct ReadbackInfo {
-    std::string_view box;   // objectName of the readback box
-    int offset;             // of the high byte in the frame
+    std::string_view field;   // the reading's name; its readback box is "txt" + field
+    int offset;               // of the high byte in the frame
     TextFormat format;
     RangeRule range;
 };
@@ -27,28 +29,39 @@ struct ReadbackInfo {
 inline constexpr int kReadbackCount = 15;
 inline constexpr int kReadbacksBeforeSwitches = 8;
 inline constexpr std::array<ReadbackInfo, kReadbackCount> kReadbacks{{
-    {"txtEclPd",         1,  TextFormat::Pd,          RangeRule::Pd},
-    {"txtEclTec",        3,  TextFormat::Tec,         RangeRule::Tec},
-    {"txtEclTemp",       5,  TextFormat::Temperature, RangeRule::Temperature},
-    {"txtInjTec",        7,  TextFormat::Tec,         RangeRule::Tec},
-    {"txtInjTemp",       9,  TextFormat::Temperature, RangeRule::Temperature},
-    {"txtUpPd",          11, TextFormat::Pd,          RangeRule::None},
-    {"txtDownPd",        13, TextFormat::Pd,          RangeRule::None},
-    {"txtPot",           15, TextFormat::Signed,      RangeRule::None},
-    {"txtEclCurrentDac", 18, TextFormat::Plain,       RangeRule::None},
-    {"txtEclPiezoDac",   20, TextFormat::Plain,       RangeRule::None},
-    {"txtInjCurrentDac", 22, TextFormat::Plain,       RangeRule::None},
-    {"txtUpPiezoDac",    24, TextFormat::Plain,       RangeRule::None},
-    {"txtDownPiezoDac",  26, TextFormat::Plain,       RangeRule::None},
-    {"txtXdacDac",       28, TextFormat::Plain,       RangeRule::None},
-    {"txtYdacDac",       30, TextFormat::Plain,       RangeRule::None},
+    {"EclPd",            1,  TextFormat::Pd,          RangeRule::Pd},
+    {"EclTec",           3,  TextFormat::Tec,         RangeRule::Tec},
+    {"EclTemp",          5,  TextFormat::Temperature, RangeRule::Temperature},
+    {"InjTec",           7,  TextFormat::Tec,         RangeRule::Tec},
+    {"InjTemp",          9,  TextFormat::Temperature, RangeRule::Temperature},
+    {"UpPd",             11, TextFormat::Pd,          RangeRule::None},
+    {"DownPd",           13, TextFormat::Pd,          RangeRule::None},
+    {"Pot",              15, TextFormat::Signed,      RangeRule::None},
+    {"EclCurrentDac",    18, TextFormat::Plain,       RangeRule::None},
+    {"EclPiezoDac",      20, TextFormat::Plain,       RangeRule::None},
+    {"InjCurrentDac",    22, TextFormat::Plain,       RangeRule::None},
+    {"UpPiezoDac",       24, TextFormat::Plain,       RangeRule::None},
+    {"DownPiezoDac",     26, TextFormat::Plain,       RangeRule::None},
+    {"XdacDac",          28, TextFormat::Plain,       RangeRule::None},
+    {"YdacDac",          30, TextFormat::Plain,       RangeRule::None},
 }};
 
 inline constexpr int kFlagsOffset = 17;
-struct SwitchInfo { std::string_view box; std::uint8_t mask; };
-inline constexpr std::array<SwitchInfo, 6> kSwitches{{
-    {"chkEclTec", 0x01}, {"chkInjTec", 0x02}, {"chkScanEn", 0x04},
-    {"chkHeater", 0x08}, {"chkNarrow", 0x10}, {"chkSlowLock", 0x20},
+// Each switch once: its status bit, the command that sets it, and its name, which is
+// also its check box's.
+struct SwitchInfo {
+    std::string_view name;
+    std::uint8_t mask;
+    Command command;
+};
+inline constexpr int kSwitchCount = 6;
+inline constexpr std::array<SwitchInfo, kSwitchCount> kSwitches{{
+    {"chkEclTec",   0x01, Command::SetEclTec},
+    {"chkInjTec",   0x02, Command::SetInjTec},
+    {"chkScanEn",   0x04, Command::SetScanEn},
+    {"chkHeater",   0x08, Command::SetHeater},
+    {"chkNarrow",   0x10, Command::SetNarrow},
+    {"chkSlowLock", 0x20, Command::SetSlowLock},
 }};
 
 struct StatusReadings {
@@ -80,6 +93,6 @@ bool inRange(RangeRule rule, int value);   // RangeRule::None is always in range
 struct ReadbackDisplay {
     std::array<QString, kReadbackCount> texts;
     std::array<bool, kReadbackCount> alarm{};    // meaningful where range != None
-    std::array<bool, 6> checked{};
+    std::array<bool, kSwitchCount> checked{};
 };
 ReadbackDisplay renderReadbacks(const StatusReadings &readings);

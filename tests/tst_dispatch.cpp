@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 
-#include "link/Console.h"
+#include "status/Arrival.h"
 
 class TestDispatch : public QObject
 {

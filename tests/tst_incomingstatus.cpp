@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include "Gui/Panels.h"
 #include "status/StatusFrame.h"
 
 #include <QCheckBox>
@@ -91,7 +92,7 @@ void TestIncomingStatus::allZeroFrame()
     for (const char *name : {"txtUpPd", "txtDownPd", "txtPot", "txtXdacDac"})
         QCOMPARE(box(name)->palette().color(QPalette::Base), standard);
     for (const SwitchInfo &info : kSwitches)
-        QVERIFY(!check(info.box.data())->isChecked());
+        QVERIFY(!check(info.name.data())->isChecked());
 }
 
 void TestIncomingStatus::colourThresholds_data()
@@ -138,7 +139,7 @@ void TestIncomingStatus::switchesFollowTheFlags()
     check("chkNarrow")->setChecked(true);
     deliver(frameWith({}, static_cast<std::uint8_t>(flags)));
     for (const SwitchInfo &info : kSwitches) {
-        const QString name = QString::fromLatin1(info.box.data(), info.box.size());
+        const QString name = QString::fromLatin1(info.name.data(), info.name.size());
         QCOMPARE(m_panel->findChild<QCheckBox *>(name)->isChecked(), checked.contains(name));
     }
 }
@@ -178,7 +179,7 @@ void TestIncomingStatus::identicalFrameChangesNoSwitch()
     deliver(frame);
     int toggles = 0;
     for (const SwitchInfo &info : kSwitches)
-        connect(check(info.box.data()), &QCheckBox::toggled, this, [&] { ++toggles; });
+        connect(check(info.name.data()), &QCheckBox::toggled, this, [&] { ++toggles; });
     deliver(frame);
     QCOMPARE(toggles, 0);
     QCOMPARE(box("txtYdacDac")->text(), QStringLiteral("42"));
@@ -189,7 +190,7 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox_data()
 {
     QTest::addColumn<int>("reading");
     for (int i = 0; i < kReadbackCount; ++i)
-        QTest::newRow(kReadbacks[static_cast<std::size_t>(i)].box.data()) << i;
+        QTest::newRow(kReadbackBoxes[static_cast<std::size_t>(i)].data()) << i;
 }
 
 void TestIncomingStatus::identicalFrameRewritesAStaleBox()
@@ -198,7 +199,7 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     // changed since the last frame but whose text and colour were changed meanwhile.
     QFETCH(int, reading);
     const ReadbackInfo &info = kReadbacks[static_cast<std::size_t>(reading)];
-    QLineEdit *target = box(info.box.data());
+    QLineEdit *target = box(kReadbackBoxes[static_cast<std::size_t>(reading)].data());
     const QByteArray frame = frameWith({{reading, 50}});
     deliver(frame);
     const QString shown = target->text();

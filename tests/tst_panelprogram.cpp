@@ -29,7 +29,7 @@ private:
     QProcess *start(const QString &program, const QStringList &arguments, QProcessEnvironment environment);
     QProcess *startPanel(const QStringList &arguments) { return start(kPanel, arguments, m_environment); }
 
-    const QString kPanel = QStringLiteral(NORVANE_PANEL_PATH);
+    const QString kPanel = QStringLiteral(NORVANE_PATH);
     std::unique_ptr<QTemporaryDir> m_runtime;
     QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_processes;

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include "Gui/Panels.h"
 #include "status/StatusFrame.h"
 
 #include <QImage>
@@ -26,8 +27,8 @@ void TestReadbackPixels::initTestCase()
 {
     m_panel = makePanel(m_clock, closedPort(), false);
     m_shaped = makePanel(m_clock, closedPort(), false);
-    for (const ReadbackInfo &info : kReadbacks) {
-        auto *box = m_shaped->findChild<QLineEdit *>(QString::fromLatin1(info.box.data()));
+    for (std::string_view name : kReadbackBoxes) {
+        auto *box = m_shaped->findChild<QLineEdit *>(QString::fromLatin1(name.data()));
         QFont font = box->font();
         font.setStyleStrategy(QFont::PreferDefault);
         box->setFont(font);
@@ -42,11 +43,11 @@ void TestReadbackPixels::sameAsShaped_data()
 {
     QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("texts");
-    for (const ReadbackInfo &info : kReadbacks) {
+    for (std::size_t i = 0; i < kReadbacks.size(); ++i) {
         QStringList texts;
         for (int value = 0; value <= 4095; ++value)
-            texts << readbackText(info.format, value);
-        const QString name = QString::fromLatin1(info.box.data());
+            texts << readbackText(kReadbacks[i].format, value);
+        const QString name = QString::fromLatin1(kReadbackBoxes[i].data());
         QTest::newRow(qPrintable(name + QStringLiteral(": every reading"))) << name << texts;
     }
     QTest::newRow("initial texts")

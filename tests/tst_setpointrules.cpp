@@ -1,4 +1,4 @@
-#include "Gui/SetpointRules.h"
+#include "commands/SetpointRules.h"
 
 #include <QtTest>
 

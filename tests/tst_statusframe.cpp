@@ -177,7 +177,7 @@ void TestStatusFrame::thresholds()
     const ReadbackDisplay display = renderReadbacks(readingsOf(value));
     for (int i = 0; i < kReadbackCount; ++i) {
         if (kReadbacks[i].range == rule)
-            QVERIFY2(display.alarm[i] == !inside, kReadbacks[i].box.data());
+            QVERIFY2(display.alarm[i] == !inside, kReadbacks[i].field.data());
     }
 }
 

@@ -29,10 +29,9 @@ void writeColour(QLineEdit &box, bool alarm)
 
 } // namespace
 
-void FormMain::IncomingStatus(QByteArrayView frame)
+void FormMain::IncomingStatus(const StatusReadings &readings)
 {
     m_tag = QStringLiteral("1");
-    const StatusReadings readings = decodeStatusFrame(frame);
 
     const auto showReadback = [&](std::size_t i) {
         const int value = readings.values[i];

@@ -1,9 +1,6 @@
-#include "link/Console.h"
+#include "status/Arrival.h"
 
 #include "status/StatusFrame.h"
-
-#include <QPlainTextEdit>
-#include <QTextCursor>
 
 QString consoleLine(QTime timeOfDay, QStringView text)
 {
@@ -28,17 +25,4 @@ Arrival classifyArrival(QByteArrayView bytes)
     if (bytes.size() > 1 && opcode == kMessageOpcode)
         return Arrival::Message;
     return Arrival::Dropped;
-}
-
-void appendToConsole(QPlainTextEdit &console, const QString &line)
-{
-    QTextCursor end(console.document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(line);
-    moveCaretToEnd(console);
-}
-
-void moveCaretToEnd(QPlainTextEdit &console)
-{
-    console.moveCursor(QTextCursor::End);
 }

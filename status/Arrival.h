@@ -1,12 +1,10 @@
 #pragma once
-// Console lines and the receive rules that decide what an arrival is.
+// What one arrival from the controller is, and the console line format the link logs in.
 
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <QTime>
-
-class QPlainTextEdit;
 
 // "HH:mm:ss" + text + CR LF; every text brings its own leading space.
 QString consoleLine(QTime timeOfDay, QStringView text);
@@ -19,8 +17,3 @@ enum class Arrival { Status, Message, Dropped };
 // One arrival is one frame: a status frame only when it is exactly 33 bytes opening
 // with 0xA1, a message only with at least one byte after 0xAF. No reassembly.
 Arrival classifyArrival(QByteArrayView bytes);
-
-// Appends without rewriting the text, so a line costs the same at any console length,
-// then moves the caret to the end.
-void appendToConsole(QPlainTextEdit &console, const QString &line);
-void moveCaretToEnd(QPlainTextEdit &console);

@@ -1,0 +1,23 @@
+#include "Gui/ConsoleView.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+void limitConsole(QPlainTextEdit &console, int lines)
+{
+    // Every line ends in CR LF, so the document holds one empty block after the last one.
+    console.setMaximumBlockCount(lines + 1);
+}
+
+void appendToConsole(QPlainTextEdit &console, const QString &line)
+{
+    QTextCursor end(console.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(line);
+    moveCaretToEnd(console);
+}
+
+void moveCaretToEnd(QPlainTextEdit &console)
+{
+    console.moveCursor(QTextCursor::End);
+}
