@@ -70,6 +70,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("norvane-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -80,6 +81,7 @@ int main(int argc, char *argv[])
         "received. Once listening it prints \"listening on HOST:PORT\".\n"
         "Fault options make it misbehave the way real lab networks do."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QList<QCommandLineOption> options{
         {QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
          QStringLiteral("address"), QStringLiteral("127.0.0.1")},
