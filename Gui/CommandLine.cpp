@@ -3,14 +3,25 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstdio>
 
 namespace {
 
+const QString kAddress = QStringLiteral("address");
+const QString kPort = QStringLiteral("port");
 const QString kRecord = QStringLiteral("record");
 const QString kHelp = QStringLiteral("help");
 const QString kVersion = QStringLiteral("version");
+
+// Only whole numbers a socket can reach; "+80" or " 80" are typing slips, not ports.
+bool isPortText(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const uint port = text.toUInt();
+    return digits.match(text).hasMatch() && port >= 1 && port <= 65535;
+}
 
 // QCommandLineParser names the program after argv[0] only while an application object
 // exists; help is also given before one does, so the usage line names it here.
@@ -30,11 +41,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Front panel of the optical bench controller. Qt's own options (-platform, -style, ...)\n"
-        "are accepted as well."));
+        "Front panel of the optical bench controller. It connects to the controller at the\n"
+        "address and port of its IP Address and Port fields; the options set their initial\n"
+        "texts. Qt's own options (-platform, -style, ...) are accepted as well."));
     parser.addOptions({
         {{QStringLiteral("h"), kHelp}, QStringLiteral("Print this help and exit.")},
         {{QStringLiteral("v"), kVersion}, QStringLiteral("Print the version and exit.")},
+        {kAddress, QStringLiteral("Controller's host name or IP address (default: the built-in one)."),
+         QStringLiteral("host")},
+        {kPort, QStringLiteral("Controller's TCP port, 1 to 65535 (default: 44174)."), QStringLiteral("port")},
         {kRecord, QStringLiteral("Record the controller's frames to this CSV file from start-up, "
                                  "as File > Record does; an existing file is replaced."),
          QStringLiteral("file")},
@@ -50,11 +65,24 @@ CommandLine parseCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
 
+    if (parser.isSet(kAddress)) {
+        command.address = parser.value(kAddress);
+        // "--address --port 5" would take "--port" for a host name.
+        static const QRegularExpression hostText(QStringLiteral("^[^-\\s]\\S*$"));
+        if (!hostText.match(command.address).hasMatch())
+            return fail(QStringLiteral("--address needs a host name or IP address."));
+    }
+    if (parser.isSet(kPort)) {
+        command.port = parser.value(kPort);
+        if (!isPortText(command.port))
+            return fail(QStringLiteral("--port needs a whole number from 1 to 65535."));
+    }
     if (parser.isSet(kRecord)) {
         const QString file = parser.value(kRecord);
-        // "--record --help" would take "--help" for a file name.
+        // "--record --port 5" would take "--port" for a file name.
         if (file.isEmpty() || file.startsWith(u'-'))
             return fail(QStringLiteral("--record needs a file name."));
+        // Absolute, so that the console names the file wherever the panel was started.
         command.record = QFileInfo(file).absoluteFilePath();
     }
     if (!parser.positionalArguments().isEmpty())

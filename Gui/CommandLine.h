@@ -1,6 +1,6 @@
 #pragma once
-// The panel's command line: a file to record to from the start, or what to print and
-// with which status to end. Qt Core only, so that it is tested without a window.
+// The panel's command line: the connection fields' initial texts and a file to record
+// to, or what to print and with which status to end. Qt Core only, so that it is tested without a window.
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +13,8 @@ struct CommandLine {
     };
 
     Outcome outcome = Outcome::Run;
+    QString address;   // empty: txtIP keeps its built-in text
+    QString port;      // empty: txtPort keeps its built-in text
     QString record;    // absolute path to record to from start-up; empty: no recording
     QString text;
 

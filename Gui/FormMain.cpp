@@ -3,6 +3,7 @@
 #include "DefaultAddress.h"
 #include "Gui/ConsoleView.h"
 #include "Gui/Panels.h"
+#include "Gui/ReadbackBox.h"
 #include "Gui/RepaintThrottle.h"
 #include "Gui/WindowPlacement.h"
 
@@ -91,7 +92,7 @@ void FormMain::buildWindow()
     connect(chkOnTop, &QCheckBox::toggled, this, &FormMain::toggleOnTop);
 
     for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i)
-        m_readbacks[i] = control<QLineEdit>(kReadbackBoxes[i]);
+        m_readbacks[i] = control<ReadbackBox>(kReadbackBoxes[i]);
     for (std::size_t i = 0; i < kSwitches.size(); ++i)
         m_switches[i] = control<QCheckBox>(kSwitches[i].name);
 

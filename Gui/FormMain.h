@@ -19,6 +19,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class ReadbackBox;
 
 class FormMain final : public QMainWindow
 {
@@ -114,7 +115,7 @@ private:
     QPlainTextEdit *txtMsg = nullptr;
     QLineEdit *txtIP = nullptr;
     QLineEdit *txtPort = nullptr;
-    std::array<QLineEdit *, kReadbackCount> m_readbacks{};
+    std::array<ReadbackBox *, kReadbackCount> m_readbacks{};
     std::array<QCheckBox *, kSwitchCount> m_switches{};
     std::array<SetpointField, 7> m_setpoints{};
 };

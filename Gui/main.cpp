@@ -5,6 +5,7 @@
 #include "Gui/SingleInstance.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 #include <cstdio>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
 {
     QApplication::setApplicationName(QStringLiteral("norvane"));
     QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.norvane.Norvane"));
 
     // Help and version need no display. Qt's own options (-platform ...) are known only
     // once QApplication has taken them out, so anything else is judged after that.
@@ -34,6 +36,10 @@ int main(int argc, char *argv[])
     }
 
     FormMain window;
+    if (!command.address.isEmpty())
+        window.findChild<QLineEdit *>(QStringLiteral("txtIP"))->setText(command.address);
+    if (!command.port.isEmpty())
+        window.findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(command.port);
     window.load();
     // After load(), which empties the console, so that the recording's line stays.
     if (!command.record.isEmpty())

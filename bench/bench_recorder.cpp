@@ -237,10 +237,10 @@ int main(int argc, char *argv[])
     const double writeMax = Waits::max(writes);
     const double longestWork = std::max(oursWork, flushWork);
 
-    bench::row(QStringLiteral("(7) recorder at 1000 frames/s: CPU per frame (µs), flushes included"),
+    bench::row(QStringLiteral("(8) recorder at 1000 frames/s: CPU per frame (µs), flushes included"),
                us(oursPerFrame), us(naivePerFrame) + QStringLiteral(" (each row written at once)"),
                bench::times(oursPerFrame / naivePerFrame), QStringLiteral("—"), QStringLiteral("—"));
-    bench::row(QStringLiteral("(7) recorder at 1000 frames/s: longest wait of the window on a row, wall / work (ms); on a flush"),
+    bench::row(QStringLiteral("(8) recorder at 1000 frames/s: longest wait of the window on a row, wall / work (ms); on a flush"),
                ms(oursWall) + QStringLiteral(" / ") + ms(oursWork) + QStringLiteral("; flush ") + ms(flushWall)
                    + QStringLiteral(" / ") + ms(flushWork),
                ms(naiveWall) + QStringLiteral(" / ") + ms(naiveWork),
@@ -248,7 +248,7 @@ int main(int argc, char *argv[])
                QStringLiteral("work ≤ one 16 KB write (%1 ms at most, %2 median)").arg(ms(writeMax), ms(writeMedian)),
                bench::yesNo(longestWork <= writeMax));
     std::vector<double> rowWork = ours.rows.work;
-    QTextStream(stdout) << "NOTE|(7) " << ours.frames << " frames recorded, " << ours.bytes / std::max(1, ours.frames)
+    QTextStream(stdout) << "NOTE|(8) " << ours.frames << " frames recorded, " << ours.bytes / std::max(1, ours.frames)
                         << " bytes a row, a " << kBufferBytes / 1024 << " KB buffer written every "
                         << kBufferBytes / std::max<qint64>(1, ours.bytes / std::max(1, ours.frames))
                         << " frames; a row's work p50 " << us(bench::median(rowWork) - probeCost) << " µs, p99 "

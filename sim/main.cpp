@@ -59,7 +59,7 @@ constexpr Conflict kConflicts[] = {
     // A replay sends what was recorded, nothing of its own.
     {"replay", "rate"}, {"replay", "seed"}, {"replay", "silent"}, {"replay", "close-after"},
     {"replay", "stall"}, {"replay", "split"}, {"replay", "join"}, {"replay", "garbage"},
-    {"replay", "flood"}, {"replay", "refuse"},
+    {"replay", "flood"}, {"replay", "refuse"}, {"replay", "changing"},
 };
 
 std::optional<double> positiveSeconds(const QCommandLineParser &parser, const QString &name)
@@ -155,6 +155,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("norvane-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -165,6 +166,7 @@ int main(int argc, char *argv[])
         "received. Once listening it prints \"listening on HOST:PORT\".\n"
         "Fault options make it misbehave the way real lab networks do."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QList<QCommandLineOption> options{
         {QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
          QStringLiteral("address"), QStringLiteral("127.0.0.1")},
@@ -174,6 +176,8 @@ int main(int argc, char *argv[])
          QStringLiteral("fps"), QStringLiteral("10")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the noise and the stray bytes (default 1)."),
          QStringLiteral("n"), QStringLiteral("1")},
+        {QStringLiteral("changing"),
+         QStringLiteral("Load test: every reading, alarm colour and switch changes in every status frame.")},
         {QStringLiteral("quiet"), QStringLiteral("Print only the listening line and fatal errors, nothing per event.")},
         {QStringLiteral("silent"), QStringLiteral("Fault: accept connections but never send a byte.")},
         {QStringLiteral("close-after"), QStringLiteral("Fault: close each connection this long after accepting it."),
@@ -234,6 +238,7 @@ int main(int argc, char *argv[])
     sim.seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
     if (!ok)
         return fail(QStringLiteral("--seed needs a whole number"));
+    sim.changing = parser.isSet(QStringLiteral("changing"));
     sim.silent = parser.isSet(QStringLiteral("silent"));
     sim.split = parser.isSet(QStringLiteral("split"));
     sim.join = parser.isSet(QStringLiteral("join"));
