@@ -3,6 +3,7 @@
 #include "DefaultAddress.h"
 #include "Gui/ConsoleView.h"
 #include "Gui/Panels.h"
+#include "Gui/ReadbackBox.h"
 #include "Gui/RepaintThrottle.h"
 #include "Gui/TrendsWindow.h"
 #include "Gui/WindowPlacement.h"
@@ -47,6 +48,7 @@ FormMain::FormMain(Options options)
     connectLink();
     connectPanelActions();
     connectSetpointFields();
+    connectRecording();
     connectViews();
 }
 
@@ -93,7 +95,7 @@ void FormMain::buildWindow()
     connect(chkOnTop, &QCheckBox::toggled, this, &FormMain::toggleOnTop);
 
     for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i)
-        m_readbacks[i] = control<QLineEdit>(kReadbackBoxes[i]);
+        m_readbacks[i] = control<ReadbackBox>(kReadbackBoxes[i]);
     for (std::size_t i = 0; i < kSwitches.size(); ++i)
         m_switches[i] = control<QCheckBox>(kSwitches[i].name);
 
@@ -113,6 +115,7 @@ void FormMain::toggleOnTop(bool checked)
 void FormMain::closeEvent(QCloseEvent *event)
 {
     // File, Exit, the close box and the system menu all end here; nothing is asked or saved.
+    m_recorder.stop();
     m_link.close();
     if (m_trends)
         m_trends->close();

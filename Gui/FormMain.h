@@ -5,6 +5,7 @@
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
 #include "link/DeviceLink.h"
+#include "link/Recorder.h"
 #include "status/StatusFrame.h"
 #include "status/TrendHistory.h"
 
@@ -13,12 +14,14 @@
 #include <QPushButton>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class TrendsWindow;
+class ReadbackBox;
 
 class FormMain final : public QMainWindow
 {
@@ -54,6 +57,13 @@ public:
     // The readings over time, collected from the start; View, Trends shows them.
     const TrendHistory &trendHistory() const { return m_history; }
     void showTrends();
+    // File → Record… asks it for the file, suggesting a time-stamped name in the user's
+    // documents; an empty answer cancels. The toolkit's save dialog unless replaced.
+    using RecordingPathChooser = std::function<QString(QWidget *parent, const QString &suggested)>;
+    void setRecordingPathChooser(RecordingPathChooser chooser) { m_chooseRecordingPath = std::move(chooser); }
+    // Starts a recording as the menu would once a file is chosen; false if none started.
+    bool startRecording(const QString &path) { return m_recorder.start(path); }
+    Recorder &recorder() { return m_recorder; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -79,6 +89,9 @@ private:
 
     // The trend history's subscription and the View menu.
     void connectViews();
+    // File → Record… / Stop recording, and the recorder's console lines.
+    void connectRecording();
+    void toggleRecording();
 
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
@@ -96,6 +109,8 @@ private:
     DeviceLink m_link;
     TrendHistory m_history;
     QPointer<TrendsWindow> m_trends;
+    Recorder m_recorder{m_link};
+    RecordingPathChooser m_chooseRecordingPath;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 
@@ -109,7 +124,7 @@ private:
     QPlainTextEdit *txtMsg = nullptr;
     QLineEdit *txtIP = nullptr;
     QLineEdit *txtPort = nullptr;
-    std::array<QLineEdit *, kReadbackCount> m_readbacks{};
+    std::array<ReadbackBox *, kReadbackCount> m_readbacks{};
     std::array<QCheckBox *, kSwitchCount> m_switches{};
     std::array<SetpointField, 7> m_setpoints{};
 };

@@ -1,30 +1,17 @@
 // Applies one status frame to the readbacks and switches, under the panel update guard.
 
 #include "Gui/FormMain.h"
+#include "Gui/ReadbackBox.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 
 namespace {
-
-const QColor kInRange(255, 255, 255);
-const QColor kAlarm(255, 160, 160);
 
 // Rewriting an equal text would still move the caret and cost a relayout.
 void writeText(QLineEdit &box, const QString &text)
 {
     if (box.text() != text)
         box.setText(text);
-}
-
-void writeColour(QLineEdit &box, bool alarm)
-{
-    const QColor &colour = alarm ? kAlarm : kInRange;
-    if (box.palette().color(QPalette::Base) == colour)
-        return;
-    QPalette palette = box.palette();
-    palette.setColor(QPalette::Base, colour);
-    box.setPalette(palette);
 }
 
 } // namespace
@@ -40,7 +27,7 @@ void FormMain::IncomingStatus(const StatusReadings &readings)
             rendered = {value, readbackText(kReadbacks[i].format, value)};
         writeText(*m_readbacks[i], rendered.text);
         if (kReadbacks[i].range != RangeRule::None)
-            writeColour(*m_readbacks[i], !inRange(kReadbacks[i].range, value));
+            m_readbacks[i]->setAlarm(!inRange(kReadbacks[i].range, value));
     };
     for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
         showReadback(i);

@@ -2,6 +2,7 @@
 
 #include "Gui/CaptionButton.h"
 #include "Gui/GlyphLine.h"
+#include "Gui/ReadbackBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -33,9 +34,9 @@ QFont glyphFont()
     return font;
 }
 
-QLineEdit *makeLineEdit(const ControlSpec &row, QWidget *parent)
+template <typename Box> Box *makeLineEdit(const ControlSpec &row, QWidget *parent)
 {
-    auto *box = new QLineEdit(text(row.text), parent);
+    auto *box = new Box(text(row.text), parent);
     if (row.maxLength > 0)
         box->setMaxLength(row.maxLength);
     box->setAlignment(row.alignLeft ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
@@ -49,19 +50,9 @@ QWidget *makeControl(const ControlSpec &row, QWidget *parent)
         return new QGroupBox(text(row.text), parent);
     case ControlKind::SetpointField:
     case ControlKind::TextField:
-        return makeLineEdit(row, parent);
-    case ControlKind::ReadbackBox: {
-        QLineEdit *box = makeLineEdit(row, parent);
-        box->setReadOnly(true);
-        // Out of the Tab cycle, but a click still focuses it so a value can be copied.
-        box->setFocusPolicy(Qt::ClickFocus);
-        // Readbacks show digits, a point, a degree sign and fixed prefixes, which draw the
-        // same unshaped; skipping the shaper halves the cost of every new text.
-        QFont unshaped;
-        unshaped.setStyleStrategy(QFont::PreferNoShaping);
-        box->setFont(unshaped);
-        return box;
-    }
+        return makeLineEdit<QLineEdit>(row, parent);
+    case ControlKind::ReadbackBox:
+        return makeLineEdit<ReadbackBox>(row, parent);
     case ControlKind::Switch:
     case ControlKind::CheckBox:
         return new QCheckBox(text(row.text), parent);

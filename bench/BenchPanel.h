@@ -1,53 +1,30 @@
 #pragma once
 // A real panel against a simulated controller in a child process, for the benchmarks
-// that need the whole program: end to end over loopback, and idle.
+// that need the whole program, and the naive writer the panel is measured against.
 
 #include "Gui/FormMain.h"
+#include "Gui/Panels.h"
+#include "Gui/RepaintThrottle.h"
+#include "sim/SimProcess.h"
+#include "status/Arrival.h"
+#include "status/StatusFrame.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
-#include <QProcess>
-#include <QRegularExpression>
 
 #include <memory>
 
 namespace bench {
 
-// norvane-sim on a free port; stopped with the object.
-class SimProcess
+// norvane-sim on a free port, quiet, with `arguments`; a benchmark cannot go on without it.
+inline std::unique_ptr<SimProcess> startedSim(const QString &program, const QStringList &arguments)
 {
-public:
-    SimProcess(const QString &program, const QStringList &arguments)
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")}
-                               + arguments);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        const QRegularExpression listening(QStringLiteral("^listening on [^:]+:(\\d+)"));
-        while (m_process.waitForReadyRead(5000)) {
-            const QRegularExpressionMatch match = listening.match(QString::fromLatin1(m_process.readLine()));
-            if (match.hasMatch()) {
-                m_port = match.captured(1).toUShort();
-                return;
-            }
-        }
-        qFatal("norvane-sim did not start listening");
-    }
-
-    ~SimProcess()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-
-    quint16 port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
-};
+    auto sim = std::make_unique<SimProcess>(program);
+    sim->start(QStringList{QStringLiteral("--quiet")} + arguments);
+    if (!sim->waitForListening())
+        qFatal("%s", qPrintable(sim->errorString()));
+    return sim;
+}
 
 // The panel as main() makes it, on the real clock with its timer, pointed at `port`.
 inline std::unique_ptr<FormMain> connectedPanel(quint16 port)
@@ -58,5 +35,68 @@ inline std::unique_ptr<FormMain> connectedPanel(quint16 port)
     panel->show();
     return panel;
 }
+
+// The straightforward way: every box, colour and switch written on every frame, the
+// colours as style sheets.
+class NaiveWriter
+{
+public:
+    explicit NaiveWriter(FormMain &panel)
+    {
+        for (std::size_t i = 0; i < kReadbacks.size(); ++i)
+            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
+        for (std::size_t i = 0; i < kSwitches.size(); ++i)
+            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
+    }
+
+    void apply(QByteArrayView frame)
+    {
+        const ReadbackDisplay display = renderReadbacks(decodeStatusFrame(frame));
+        const auto show = [&](std::size_t i) {
+            m_boxes[i]->setText(display.texts[i]);
+            if (kReadbacks[i].range != RangeRule::None) {
+                m_boxes[i]->setStyleSheet(display.alarm[i] ? QStringLiteral("background-color: rgb(255, 160, 160)")
+                                                           : QStringLiteral("background-color: white"));
+            }
+        };
+        for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
+            show(i);
+        for (std::size_t i = 0; i < m_switches.size(); ++i)
+            m_switches[i]->setChecked(display.checked[i]);
+        for (std::size_t i = kReadbacksBeforeSwitches; i < kReadbacks.size(); ++i)
+            show(i);
+    }
+
+private:
+    std::array<QLineEdit *, kReadbackCount> m_boxes{};
+    std::array<QCheckBox *, kSwitchCount> m_switches{};
+};
+
+// The naive panel: the naive writer takes every status frame from the panel's own
+// socket, and nothing holds the repaints back, so the window paints after every arrival.
+// The panel still sees every arrival (a status frame as an empty one), so that its
+// watchdog and console go on as before.
+class NaivePanel final : public QObject
+{
+public:
+    explicit NaivePanel(FormMain &panel) : m_writer(panel)
+    {
+        panel.removeEventFilter(panel.findChild<RepaintThrottle *>());
+        DeviceSocket &socket = panel.socket();
+        QObject::disconnect(&socket, &DeviceSocket::dataArrival, &panel.link(), nullptr);
+        connect(&socket, &DeviceSocket::dataArrival, this, [this, &panel, &socket](qint64 count) {
+            const QByteArray bytes = socket.read(count);
+            if (classifyArrival(bytes) != Arrival::Status) {
+                panel.deliverArrival(bytes);
+                return;
+            }
+            m_writer.apply(bytes);
+            panel.deliverArrival({});
+        });
+    }
+
+private:
+    NaiveWriter m_writer;
+};
 
 } // namespace bench

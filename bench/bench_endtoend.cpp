@@ -1,8 +1,11 @@
 // End to end over loopback: norvane-sim --rate R against the real panel, counting the
 // frames the panel applied and its own CPU time. The baseline is the same panel with its
-// repaint throttle taken off, so that it paints once per arrival. --bare-reader gives
-// the floor instead: a socket that reads the same stream and does nothing with it.
-//   bench_endtoend SIM RATE SECONDS LABEL [--unthrottled | --bare-reader]
+// repaint throttle taken off, so that it paints once per arrival; --naive makes it the
+// naive panel too, which writes every box on every frame. --bare-reader gives the floor
+// instead: a socket that reads the same stream and does nothing with it. --changing has
+// the simulator change every value in every frame.
+// --accessible insists that the accessibility bridge is on by the end of the warm-up.
+//   bench_endtoend SIM RATE SECONDS LABEL [--changing] [--accessible] [--unthrottled | --naive | --bare-reader]
 
 #include "BenchPanel.h"
 #include "BenchSupport.h"
@@ -11,6 +14,7 @@
 #include "Gui/RepaintThrottle.h"
 #include "status/StatusFrame.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QTcpSocket>
@@ -95,24 +99,36 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 5) {
-        qWarning("usage: bench_endtoend SIM RATE SECONDS LABEL [--unthrottled | --bare-reader]");
+        qWarning("usage: bench_endtoend SIM RATE SECONDS LABEL [--changing] [--unthrottled | --naive | --bare-reader]");
         return 2;
     }
     const QString rate = args[2];
     const double seconds = args[3].toDouble();
     const QString label = args[4];
-    const bool unthrottled = args.contains(QStringLiteral("--unthrottled"));
+    const bool naive = args.contains(QStringLiteral("--naive"));
+    const bool unthrottled = naive || args.contains(QStringLiteral("--unthrottled"));
     const QByteArray xServerPid = qgetenv("BENCH_XSERVER_PID");
+    if (args.contains(QStringLiteral("--accessible"))) {
+        // The bridge comes on once the AT-SPI bus has registered and answered.
+        for (int i = 0; i < 500 && !QAccessible::isActive(); ++i)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
 
-    bench::SimProcess sim(args[1], {QStringLiteral("--rate"), rate});
+    QStringList simArguments{QStringLiteral("--rate"), rate};
+    if (args.contains(QStringLiteral("--changing")))
+        simArguments << QStringLiteral("--changing");
+    const std::unique_ptr<SimProcess> sim = bench::startedSim(args[1], simArguments);
     if (args.contains(QStringLiteral("--bare-reader"))) {
         QTextStream(stdout) << "NOTE|(2) " << label << ", sim --rate " << rate
                             << ": a bare socket reading the same stream and doing nothing: CPU "
-                            << bench::figure(100 * bareReaderCpu(sim.port(), seconds)) << " % of a core" << Qt::endl;
+                            << bench::figure(100 * bareReaderCpu(sim->port(), seconds)) << " % of a core" << Qt::endl;
         return 0;
     }
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim.port());
-    if (unthrottled)
+    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim->port());
+    std::unique_ptr<bench::NaivePanel> naivePanel;
+    if (naive)
+        naivePanel = std::make_unique<bench::NaivePanel>(*panel);
+    else if (unthrottled)
         panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
 
     PaintLag lag(*panel);
@@ -130,6 +146,8 @@ int main(int argc, char *argv[])
         atStart = counts;
         cpuStart = bench::cpuSeconds();
         xStart = processCpuSeconds(xServerPid);
+        if (args.contains(QStringLiteral("--accessible")) && !QAccessible::isActive())
+            qFatal("the accessibility bridge is off: no AT-SPI bus?");
         wallStart = bench::monotonicSeconds();
         lag.measuring = true;
     });

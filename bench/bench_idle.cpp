@@ -67,8 +67,8 @@ int main(int argc, char *argv[])
     const QString label = args[3];
     const bool focusField = args.contains(QStringLiteral("--focus-field"));
 
-    bench::SimProcess sim(args[1], {QStringLiteral("--rate"), QStringLiteral("1")});
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim.port());
+    const std::unique_ptr<SimProcess> sim = bench::startedSim(args[1], {QStringLiteral("--rate"), QStringLiteral("1")});
+    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim->port());
     if (focusField) {
         panel->activateWindow();
         panel->findChild<QLineEdit *>(QStringLiteral("txtEclCurrent"))->setFocus(Qt::TabFocusReason);

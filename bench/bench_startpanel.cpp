@@ -12,8 +12,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvane"));
 
-    const std::unique_ptr<QLockFile> instanceLock = acquireSingleInstanceLock();
-    if (!instanceLock)
+    const InstanceLock instance = acquireSingleInstanceLock();
+    if (instance.outcome == InstanceLock::Outcome::AnotherRuns)
         return 0;
 
     FormMain window;

@@ -1,10 +1,12 @@
 // Status frames applied in process, through the receive dispatch, on the offscreen
 // platform; beside a naive writer over the same widgets.
 
+#include "BenchPanel.h"
 #include "BenchSupport.h"
 
 #include "Gui/FormMain.h"
 #include "Gui/Panels.h"
+#include "sim/Instrument.h"
 #include "status/StatusFrame.h"
 
 #include <QApplication>
@@ -21,64 +23,10 @@ constexpr int kRounds = 7;
 constexpr int kFramesPerEventPass = 256;   // posted events are let through this often, for both
 constexpr int kVariants = 1024;            // even: every coloured box alarms; odd: none does
 
-// Frame k differs from frame k - 1 in every reading, every colour and every switch.
 QByteArray changingFrame(int k)
 {
-    const bool alarm = k % 2 == 0;
-    StatusReadings readings;
-    for (int i = 0; i < kReadbackCount; ++i) {
-        switch (kReadbacks[static_cast<std::size_t>(i)].range) {
-        case RangeRule::Pd:
-        case RangeRule::Temperature:
-            readings.values[static_cast<std::size_t>(i)] = alarm ? (k / 2) % 100 : 1000 + k;
-            break;
-        case RangeRule::Tec:
-            readings.values[static_cast<std::size_t>(i)] = alarm ? (k / 2) % 10 : 11 + (k / 2) % 80;
-            break;
-        case RangeRule::None:
-            readings.values[static_cast<std::size_t>(i)] = (k * 37 + i) % 4096;
-            break;
-        }
-    }
-    readings.flags = alarm ? 0x00 : 0x3F;
-    return encodeStatusFrame(readings);
+    return encodeStatusFrame(changingReadings(k));
 }
-
-// The straightforward way: every box, colour and switch written on every frame, the
-// colours as style sheets.
-class NaiveWriter
-{
-public:
-    explicit NaiveWriter(FormMain &panel)
-    {
-        for (std::size_t i = 0; i < kReadbacks.size(); ++i)
-            m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
-        for (std::size_t i = 0; i < kSwitches.size(); ++i)
-            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
-    }
-
-    void apply(QByteArrayView frame)
-    {
-        const ReadbackDisplay display = renderReadbacks(decodeStatusFrame(frame));
-        const auto show = [&](std::size_t i) {
-            m_boxes[i]->setText(display.texts[i]);
-            if (kReadbacks[i].range != RangeRule::None) {
-                m_boxes[i]->setStyleSheet(display.alarm[i] ? QStringLiteral("background-color: rgb(255, 160, 160)")
-                                                           : QStringLiteral("background-color: white"));
-            }
-        };
-        for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
-            show(i);
-        for (std::size_t i = 0; i < m_switches.size(); ++i)
-            m_switches[i]->setChecked(display.checked[i]);
-        for (std::size_t i = kReadbacksBeforeSwitches; i < kReadbacks.size(); ++i)
-            show(i);
-    }
-
-private:
-    std::array<QLineEdit *, kReadbackCount> m_boxes{};
-    std::array<QCheckBox *, kSwitchCount> m_switches{};
-};
 
 // The toolkit's share alone: the same widget writes as the panel makes, with every text,
 // colour and switch state computed beforehand, and no guard, decoding or dispatch.
@@ -153,7 +101,7 @@ int main(int argc, char *argv[])
 
     const std::unique_ptr<FormMain> ours = shownPanel();
     const std::unique_ptr<FormMain> naivePanel = shownPanel();
-    NaiveWriter naive(*naivePanel);
+    bench::NaiveWriter naive(*naivePanel);
     const std::unique_ptr<FormMain> floorPanel = shownPanel();
 
     std::vector<QByteArray> changing;

@@ -159,24 +159,24 @@ int redraw(bool fullScale)
     const double shownAll = dayOfDay / hourAgain;
     const double sameSpan = hourOfDay / hourOfHour;
     if (fullScale) {
-        QTextStream(stdout) << "NOTE|(7) worst case, every reading sweeping 0..4095 within each column: redraw "
+        QTextStream(stdout) << "NOTE|(9) worst case, every reading sweeping 0..4095 within each column: redraw "
                             << bench::figure(dayOfDay) << " ms (24 h of 24 h) vs " << bench::figure(hourAgain)
                             << " ms (1 h of 1 h), " << bench::times(shownAll) << "; the history's share "
                             << bench::figure(queryDay) << " vs " << bench::figure(queryHour)
                             << " ms: the rest is the ink of full-height strokes" << Qt::endl;
         return 0;
     }
-    bench::row(QStringLiteral("(7) Trends redraw, all shown: 24 h of history vs 1 h, 10 frames/s (CPU ms)"),
+    bench::row(QStringLiteral("(9) Trends redraw, all shown: 24 h of history vs 1 h, 10 frames/s (CPU ms)"),
                bench::figure(dayOfDay) + QStringLiteral(" vs ") + bench::figure(hourAgain),
                QStringLiteral("every frame plotted: ") + bench::figure(naiveDay) + QStringLiteral(" vs ")
                    + bench::figure(naiveHour),
                bench::times(shownAll) + QStringLiteral(" (baseline ") + bench::times(naiveDay / naiveHour)
                    + QStringLiteral(")"),
                QStringLiteral("≤ 1.5×"), bench::yesNo(shownAll <= 1.5));
-    bench::row(QStringLiteral("(7) Trends redraw, 1 h span: 24 h of history vs 1 h (CPU ms)"),
+    bench::row(QStringLiteral("(9) Trends redraw, 1 h span: 24 h of history vs 1 h (CPU ms)"),
                bench::figure(hourOfDay) + QStringLiteral(" vs ") + bench::figure(hourOfHour), QStringLiteral("—"),
                bench::times(sameSpan), QStringLiteral("≤ 1.5×"), bench::yesNo(sameSpan <= 1.5));
-    QTextStream(stdout) << "NOTE|(7) of which the history's points for all 21 traces on " << columns
+    QTextStream(stdout) << "NOTE|(9) of which the history's points for all 21 traces on " << columns
                         << " columns: 1 h of 1 h " << bench::figure(queryHour) << " ms, 1 h of 24 h "
                         << bench::figure(queryHourOfDay) << " ms, 24 h of 24 h " << bench::figure(queryDay) << " ms"
                         << Qt::endl;
@@ -199,7 +199,7 @@ int memory(double rate)
     const double resident = static_cast<double>(bench::residentBytes() - before) / (1024 * 1024);
     const double held = static_cast<double>(history.memoryBytes()) / (1024 * 1024);
     const double covered = (history.newestTime() - history.oldestTime() + 1 / rate) / kHour;
-    bench::row(QStringLiteral("(8) history after 24 h at %1 frames/s: resident MB · entries MB · hours covered · ns per frame")
+    bench::row(QStringLiteral("(10) history after 24 h at %1 frames/s: resident MB · entries MB · hours covered · ns per frame")
                    .arg(rate),
                QStringLiteral("%1 · %2 · %3 · %4")
                    .arg(bench::figure(resident), bench::figure(held), bench::figure(covered),
@@ -234,7 +234,7 @@ int cpu(const QString &sim, const QString &rate, double seconds, const QString &
         QCoreApplication::quit();
     });
     QCoreApplication::exec();
-    bench::row(QStringLiteral("(9) panel CPU, %1, sim --rate %2: Trends shown · hidden (% of a core)").arg(label, rate),
+    bench::row(QStringLiteral("(11) panel CPU, %1, sim --rate %2: Trends shown · hidden (% of a core)").arg(label, rate),
                bench::figure(shown) + QStringLiteral(" %"), bench::figure(hidden) + QStringLiteral(" % (hidden)"),
                bench::times(shown / hidden), QStringLiteral("—"), QStringLiteral("—"));
     return 0;

@@ -222,3 +222,27 @@ StatusReadings Instrument::readings()
     r.values[Pot] = clampReading(2048 + wander + noise(2));
     return r;
 }
+
+StatusReadings changingReadings(std::int64_t k)
+{
+    const bool alarm = k % 2 == 0;
+    const auto step = static_cast<int>(k % 4096);
+    StatusReadings r;
+    for (std::size_t i = 0; i < r.values.size(); ++i) {
+        int &value = r.values[i];
+        switch (kReadbacks[i].range) {
+        case RangeRule::Pd:
+        case RangeRule::Temperature:
+            value = alarm ? (step / 2) % 100 : 1000 + step % 3000;
+            break;
+        case RangeRule::Tec:
+            value = alarm ? (step / 2) % 10 : 11 + (step / 2) % 80;
+            break;
+        case RangeRule::None:
+            value = (step * 37 + static_cast<int>(i)) % 4096;
+            break;
+        }
+    }
+    r.flags = alarm ? 0x00 : 0x3F;
+    return r;
+}

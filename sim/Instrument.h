@@ -44,3 +44,7 @@ private:
     bool m_squareRunning = false;
     double m_squareStart = 0;
 };
+
+// Frame k of a load test: it differs from frame k - 1 in every reading, every alarm
+// colour (the coloured readbacks alarm in even frames) and every switch.
+StatusReadings changingReadings(std::int64_t k);

@@ -119,7 +119,8 @@ void SimServer::tick()
     for (; due > 0; --due) {
         m_instrument.advance(period);
         ++m_framesMade;
-        const QByteArray frame = encodeStatusFrame(m_instrument.readings());
+        const QByteArray frame
+            = encodeStatusFrame(m_options.changing ? changingReadings(m_framesMade) : m_instrument.readings());
         for (const auto &client : m_clients) {
             sendStatusFrame(*client, frame, now);
             drain(*client, now);

@@ -22,6 +22,7 @@ struct SimOptions {
     quint16 port = 44174;          // 0 picks a free port
     double rate = 10;              // status frames per second
     std::uint32_t seed = 1;
+    bool changing = false;         // load test: every value changes in every frame
 
     // Faults; zero / false is the well-behaved controller.
     bool silent = false;           // accept, never send

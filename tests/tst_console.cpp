@@ -2,9 +2,12 @@
 
 #include "TestSupport.h"
 
+#include "Gui/ConsoleView.h"
 #include "status/Arrival.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 
 class TestConsole : public QObject
 {
@@ -17,6 +20,8 @@ private slots:
     void escapeEmptiesTheConsole_data();
     void escapeEmptiesTheConsole();
     void tickMovesTheCaretToTheEnd();
+    void keepsTheNewestLinesWhole_data();
+    void keepsTheNewestLinesWhole();
 };
 
 void TestConsole::lineFormat()
@@ -90,6 +95,46 @@ void TestConsole::tickMovesTheCaretToTheEnd()
 
     panel->handleKeepAliveTick();
     QCOMPARE(console->textCursor().position(), console->document()->characterCount() - 1);
+}
+
+void TestConsole::keepsTheNewestLinesWhole_data()
+{
+    QTest::addColumn<QByteArray>("lineBreak");
+    QTest::addColumn<int>("linesPerMessage");
+    QTest::newRow("LF, many lines per message") << QByteArray("\n") << 6000;
+    QTest::newRow("CR LF, many lines per message") << QByteArray("\r\n") << 5000;
+    QTest::newRow("lone CR") << QByteArray("\r") << 6000;
+    QTest::newRow("short messages") << QByteArray("\n") << 40;
+}
+
+void TestConsole::keepsTheNewestLinesWhole()
+{
+    // Messages numbered line by line arrive until well past the capacity; the console
+    // then holds exactly the newest lines, the first of them whole.
+    QFETCH(QByteArray, lineBreak);
+    QFETCH(int, linesPerMessage);
+    FakeClock clock;
+    auto panel = makePanel(clock, closedPort(), false);
+    auto *console = panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
+
+    const int total = kConsoleCapacityLines + kConsoleCapacityLines / 4;
+    for (int next = 1; next <= total;) {
+        QByteArray message("\xAF");
+        for (int i = 0; i < linesPerMessage && next <= total; ++i, ++next) {
+            if (i > 0)
+                message += lineBreak;
+            message += 'L' + QByteArray::number(next);
+        }
+        panel->deliverArrival(message);
+    }
+
+    QCOMPARE(console->blockCount() - 1, kConsoleCapacityLines);
+    const QTextDocument &document = *console->document();
+    QCOMPARE(document.lastBlock().text(), QString());
+    QCOMPARE(document.lastBlock().previous().text().section(u' ', -1), QStringLiteral("L%1").arg(total));
+    const QString oldest = document.firstBlock().text();
+    const QString expected = QStringLiteral("L%1").arg(total - kConsoleCapacityLines + 1);
+    QVERIFY2(oldest == expected || oldest == QStringLiteral("12:34:56 ") + expected, qPrintable(oldest));
 }
 
 QTEST_MAIN(TestConsole)

@@ -2,10 +2,10 @@
 
 #include "TestSupport.h"
 
+#include "sim/SimProcess.h"
+
 #include <QCheckBox>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 
 class TestEndToEnd : public QObject
 {
@@ -22,22 +22,18 @@ private:
     QLineEdit *box(const char *name) { return m_panel->findChild<QLineEdit *>(QString::fromLatin1(name)); }
 
     FakeClock m_clock;
-    QProcess m_sim;
+    std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<FormMain> m_panel;
 };
 
 void TestEndToEnd::init()
 {
-    m_sim.start(qEnvironmentVariable("NORVANE_BIN_DIR") + "/norvane-sim",
-                {"--port", "0", "--rate", "20", "--quiet"});
-    QVERIFY(m_sim.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim.canReadLine(), 10000);
-    const QString line = QString::fromLatin1(m_sim.readLine()).trimmed();
-    const QRegularExpressionMatch listening = QRegularExpression("^listening on .*:(\\d+)$").match(line);
-    QVERIFY2(listening.hasMatch(), qPrintable(line));
+    m_sim = std::make_unique<SimProcess>(QStringLiteral(NORVANE_SIM_PATH));
+    m_sim->start({"--rate", "20", "--quiet"});
+    QVERIFY2(m_sim->waitForListening(10000), qPrintable(m_sim->errorString()));
 
     m_panel = std::make_unique<FormMain>(FormMain::Options{m_clock.clock(), false});
-    m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(listening.captured(1));
+    m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(m_sim->port()));
     m_panel->load();
     m_panel->show();
     QTRY_COMPARE(m_panel->tag(), QStringLiteral("0"));
@@ -46,9 +42,7 @@ void TestEndToEnd::init()
 void TestEndToEnd::cleanup()
 {
     m_panel.reset();
-    m_sim.terminate();
-    QVERIFY(m_sim.waitForFinished());
-    QCOMPARE(m_sim.exitCode(), 0);
+    QVERIFY2(m_sim->stop(30000), qPrintable(m_sim->errorString()));
 }
 
 void TestEndToEnd::commandsShowInTheReadbacks()

@@ -1,12 +1,42 @@
 // The readback boxes skip text shaping; every text they can show must still draw exactly
-// as the shaped text of the window's font would.
+// as the shaped text of the window's font would. They paint every pixel of their own, in
+// white or the alarm colour exactly, so a new value repaints nothing but the boxes.
 
 #include "TestSupport.h"
 
 #include "Gui/Panels.h"
+#include "Gui/ReadbackBox.h"
 #include "status/StatusFrame.h"
 
 #include <QImage>
+#include <QSet>
+
+namespace {
+
+// Widgets that received a paint event while it watched.
+class PaintWatch final : public QObject
+{
+public:
+    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    QSet<QString> painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted.insert(watched->objectName());
+        return false;
+    }
+};
+
+QByteArray frameOf(int value)
+{
+    StatusReadings readings;
+    readings.values.fill(value);
+    return encodeStatusFrame(readings);
+}
+
+} // namespace
 
 class TestReadbackPixels : public QObject
 {
@@ -16,6 +46,10 @@ private slots:
     void initTestCase();
     void sameAsShaped_data();
     void sameAsShaped();
+    void onlyTheBoxesRepaint_data();
+    void onlyTheBoxesRepaint();
+    void exactColours_data();
+    void exactColours();
 
 private:
     FakeClock m_clock;
@@ -69,6 +103,60 @@ void TestReadbackPixels::sameAsShaped()
         if (ours->grab().toImage() != shaped->grab().toImage())
             QFAIL(qPrintable(QStringLiteral("\"%1\" draws differently unshaped").arg(text)));
     }
+}
+
+void TestReadbackPixels::onlyTheBoxesRepaint_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("repainted");
+    StatusReadings potOnly;
+    potOnly.values.fill(2000);
+    const QByteArray base = encodeStatusFrame(potOnly);
+    potOnly.values[7] = 1234;
+    QTest::newRow("one reading changes") << base << encodeStatusFrame(potOnly) << QStringList{"txtPot"};
+    QStringList every;
+    for (std::string_view name : kReadbackBoxes)
+        every << QString::fromLatin1(name.data());
+    every << QStringLiteral("chkHeater");   // lies over a corner of txtDownPiezoDac
+    QTest::newRow("every reading and colour changes") << frameOf(2000) << frameOf(50) << every;
+}
+
+void TestReadbackPixels::onlyTheBoxesRepaint()
+{
+    // An opaque box is repainted alone: the group box behind it is left as it is.
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, repainted);
+    m_panel->deliverArrival(before);
+    QTRY_VERIFY(!m_panel->findChild<QWidget *>(QStringLiteral("client"))->testAttribute(Qt::WA_PendingUpdate));
+    QTest::qWait(50);
+    PaintWatch watch;
+    m_panel->deliverArrival(after);
+    QTRY_VERIFY(watch.painted.contains(repainted.first()));
+    QTest::qWait(50);
+    QCOMPARE(watch.painted, QSet<QString>(repainted.begin(), repainted.end()));
+}
+
+void TestReadbackPixels::exactColours_data()
+{
+    QTest::addColumn<int>("reading");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("PD 50 alarms") << 50 << ReadbackBox::alarmColour();
+    QTest::newRow("PD 2000 white") << 2000 << ReadbackBox::inRangeColour();
+}
+
+void TestReadbackPixels::exactColours()
+{
+    QFETCH(int, reading);
+    QFETCH(QColor, colour);
+    m_panel->deliverArrival(frameOf(reading));
+    auto *box = m_panel->findChild<ReadbackBox *>(QStringLiteral("txtEclPd"));
+    const QImage image = box->grab().toImage();
+    // Inside the outline, away from the centred text: the background itself.
+    for (const QPoint at : {QPoint(2, 2), QPoint(2, image.height() - 3), QPoint(image.width() - 3, 2)})
+        QCOMPARE(image.pixelColor(at), colour);
+    QCOMPARE(box->palette().color(QPalette::Base), colour);
 }
 
 QTEST_MAIN(TestReadbackPixels)

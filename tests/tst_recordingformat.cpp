@@ -77,6 +77,13 @@ void TestRecordingFormat::leadingColumns_data()
     QTest::newRow("offset +02:00 written as utc")
         << QDateTime(QDate(2026, 12, 8), QTime(20, 56, 10, 123), Qt::OffsetFromUTC, 7200) << 12.3456
         << QByteArray("2026-12-08T18:56:10.123Z") << QByteArray("12.346");
+    QTest::newRow("leap day's last millisecond")
+        << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), Qt::UTC) << 0.0005
+        << QByteArray("2024-02-29T23:59:59.999Z") << QByteArray("0.001");
+    QTest::newRow("first of March 2000") << QDateTime(QDate(2000, 3, 1), QTime(0, 0), Qt::UTC) << 0.0
+                                         << QByteArray("2000-03-01T00:00:00.000Z") << QByteArray("0.000");
+    QTest::newRow("before 1970") << QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 1), Qt::UTC) << 0.0
+                                 << QByteArray("1969-12-31T23:59:59.001Z") << QByteArray("0.000");
     QTest::newRow("a day of seconds") << kStart << 86400.0004 << QByteArray("2026-12-08T18:56:10.123Z")
                                       << QByteArray("86400.000");
 }
