@@ -211,8 +211,8 @@ int memory(double rate)
 
 int cpu(const QString &sim, const QString &rate, double seconds, const QString &label)
 {
-    bench::SimProcess process(sim, {QStringLiteral("--rate"), rate});
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(process.port());
+    const std::unique_ptr<SimProcess> process = bench::startedSim(sim, {QStringLiteral("--rate"), rate});
+    const std::unique_ptr<FormMain> panel = bench::connectedPanel(process->port());
     double hidden = 0;
     double shown = 0;
     double cpuStart = 0;
