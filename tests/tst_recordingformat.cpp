@@ -1,6 +1,8 @@
 #include "status/Arrival.h"
 #include "status/RecordingFormat.h"
 
+#include "ReadingsSupport.h"
+
 #include <QtTest>
 
 Q_DECLARE_METATYPE(StatusReadings)
@@ -8,14 +10,6 @@ Q_DECLARE_METATYPE(StatusReadings)
 namespace {
 
 const QDateTime kStart(QDate(2026, 12, 8), QTime(18, 56, 10, 123), Qt::UTC);
-
-StatusReadings readingsOf(int value, std::uint8_t flags = 0)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    readings.flags = flags;
-    return readings;
-}
 
 QList<QByteArray> cellsOf(const QByteArray &record)
 {

@@ -1,19 +1,13 @@
 #include "sim/ReplayReader.h"
 #include "status/RecordingFormat.h"
 
+#include "ReadingsSupport.h"
+
 #include <QtTest>
 
 namespace {
 
 const QDateTime kStart(QDate(2026, 12, 8), QTime(18, 56, 10, 123), Qt::UTC);
-
-StatusReadings readingsOf(int value, std::uint8_t flags = 0)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    readings.flags = flags;
-    return readings;
-}
 
 QByteArray statusAt(double elapsed, int value, std::uint8_t flags = 0)
 {

@@ -2,6 +2,8 @@
 
 #include "status/TrendHistory.h"
 
+#include "ReadingsSupport.h"
+
 #include <QTest>
 
 #include <cmath>
@@ -13,15 +15,7 @@ constexpr int kPot = 7;
 constexpr int kNarrow = kReadbackCount + 4;   // chkNarrow, bit 0x10
 constexpr double kStart = 1000.0;
 constexpr double kHour = 3600.0;
-
-StatusReadings readingsWith(int index, int value, std::uint8_t flags = 0)
-{
-    StatusReadings readings;
-    readings.values.fill(2000);
-    readings.values[static_cast<std::size_t>(index)] = value;
-    readings.flags = flags;
-    return readings;
-}
+constexpr int kTrendFill = 2000;   // every reading but the one a test picks out
 
 QList<double> valuesOf(const std::vector<TrendPoint> &points)
 {
@@ -104,9 +98,9 @@ void TestTrendHistory::bucketKeepsMinAndMax()
     for (qsizetype i = 0; i < values.size(); ++i) {
         const double time = minute + 0.1 * static_cast<double>(i);
         if (trace < kReadbackCount)
-            history.addStatus(readingsWith(trace, values[i]), time);
+            history.addStatus(readingsWith(kTrendFill, trace, values[i]), time);
         else
-            history.addStatus(readingsWith(kPot, 0, static_cast<std::uint8_t>(values[i])), time);
+            history.addStatus(readingsWith(kTrendFill, kPot, 0, static_cast<std::uint8_t>(values[i])), time);
     }
     // An hour on 60 columns: one 60 s bucket per column.
     QCOMPARE(valuesOf(history.plotPoints(trace, minute - kHour / 2, minute + kHour / 2, 60)), bucket);
@@ -134,10 +128,10 @@ void TestTrendHistory::spikeSurvivesEveryCoarsening()
 
     // 1000 frames/s on both sides of one frame with a spike in EclPd and a dip in Pot.
     TrendHistory history(kStart, QDateTime::currentDateTimeUtc());
-    StatusReadings calm = readingsWith(kEclPd, 2000);
+    StatusReadings calm = readingsWith(kTrendFill, kEclPd, 2000);
     history.addRun(calm, kStart, 0.001, 600'000);
     const double spike = kStart + 600;
-    StatusReadings odd = readingsWith(kEclPd, 4095);
+    StatusReadings odd = readingsWith(kTrendFill, kEclPd, 4095);
     odd.values[kPot] = 0;
     history.addStatus(odd, spike);
     history.addRun(calm, spike + 0.001, 0.001, static_cast<std::int64_t>(hoursAfter * kHour * 1000));
@@ -181,12 +175,12 @@ void TestTrendHistory::gapsBreakTheLine()
     QFETCH(int, gaps);
 
     TrendHistory history(kStart, QDateTime::currentDateTimeUtc());
-    history.addRun(readingsWith(kEclPd, 100), kStart, 0.1, 300);
+    history.addRun(readingsWith(kTrendFill, kEclPd, 100), kStart, 0.1, 300);
     const double lastBefore = kStart + 29.9;
     if (linkDown)
         history.addLinkDown(lastBefore + 0.5);
     const double firstAfter = lastBefore + silence;
-    history.addRun(readingsWith(kEclPd, 200), firstAfter, 0.1, 1200);
+    history.addRun(readingsWith(kTrendFill, kEclPd, 200), firstAfter, 0.1, 1200);
 
     const double middle = (lastBefore + firstAfter) / 2;
     const std::vector<TrendPoint> points = history.plotPoints(kEclPd, middle - span / 2, middle + span / 2, 600);
@@ -221,7 +215,7 @@ void TestTrendHistory::pointsFollowColumnsNotLength()
     TrendHistory history(kStart, QDateTime::currentDateTimeUtc());
     const auto seconds = static_cast<int>(hours * kHour);
     for (int second = 0; second < seconds; ++second)
-        history.addRun(readingsWith(kPot, second % 4096), kStart + second, 0.1, 10);
+        history.addRun(readingsWith(kTrendFill, kPot, second % 4096), kStart + second, 0.1, 10);
     const double newest = history.newestTime();
     constexpr int kColumns = 800;
     for (const double span : {600.0, kHour, 8 * kHour, 24 * kHour}) {
@@ -245,7 +239,7 @@ void TestTrendHistory::bulkRunMatchesFrameByFrame()
     const QDateTime anchor = QDateTime::currentDateTimeUtc();
     TrendHistory one(kStart, anchor);
     TrendHistory bulk(kStart, anchor);
-    const StatusReadings readings = readingsWith(kEclPd, 777, 0x05);
+    const StatusReadings readings = readingsWith(kTrendFill, kEclPd, 777, 0x05);
     for (int step = 0; step < 2; ++step) {
         // 70 s at 100/s, then a gap-sized interval, each fed both ways.
         const double first = kStart + 200 * step;
@@ -290,7 +284,7 @@ void TestTrendHistory::memoryStaysBounded()
     constexpr int kHours = 26;
     for (int hour = 0; hour < kHours; ++hour) {
         const bool last = hour == kHours - 1;
-        history.addRun(readingsWith(kPot, hour * 100, static_cast<std::uint8_t>(hour & 0x3F)), time, 1 / rate,
+        history.addRun(readingsWith(kTrendFill, kPot, hour * 100, static_cast<std::uint8_t>(hour & 0x3F)), time, 1 / rate,
                        perMinute * (last ? 59 : 60));
         for (int minute = 0; minute < 60; ++minute)
             history.addMessage(message, time + 60 * minute + 30);
@@ -298,7 +292,7 @@ void TestTrendHistory::memoryStaysBounded()
     }
     time -= 60;
     for (std::int64_t i = 0; i < perMinute; ++i)
-        history.addStatus(readingsWith(kPot, static_cast<int>(i % 4096)), time + static_cast<double>(i) / rate);
+        history.addStatus(readingsWith(kTrendFill, kPot, static_cast<int>(i % 4096)), time + static_cast<double>(i) / rate);
 
     QVERIFY2(history.memoryBytes() <= 64u * 1024 * 1024, qPrintable(QString::number(history.memoryBytes())));
     QVERIFY(history.rawFrames() <= TrendHistory::kRawFrames);
@@ -317,7 +311,7 @@ void TestTrendHistory::visitGivesBucketsThenRawWithMessages()
     const QDateTime anchor(QDate(2026, 12, 8), QTime(18, 0), Qt::UTC);
     TrendHistory history(kStart, anchor);
     history.addMessage(QStringLiteral("first"), kStart - 1);
-    history.addRun(readingsWith(kEclPd, 10), kStart, 0.1, 20 * 36000);
+    history.addRun(readingsWith(kTrendFill, kEclPd, 10), kStart, 0.1, 20 * 36000);
     history.addMessage(QStringLiteral("last"), kStart + 20 * kHour);
 
     QStringList order;

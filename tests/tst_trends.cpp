@@ -7,6 +7,8 @@
 #include "Gui/TrendsWindow.h"
 #include "status/RecordingFormat.h"
 
+#include "ReadingsSupport.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,15 +26,7 @@ namespace {
 constexpr int kEclPd = 0;
 constexpr int kEclTemp = 2;
 constexpr int kChkNarrow = kReadbackCount + 4;
-
-StatusReadings readingsWith(int index, int value, std::uint8_t flags = 0)
-{
-    StatusReadings readings;
-    readings.values.fill(1000);
-    readings.values[static_cast<std::size_t>(index)] = value;
-    readings.flags = flags;
-    return readings;
-}
+constexpr int kPlotFill = 1000;   // every reading but the one a test picks out
 
 int nanCount(const QVector<QPointF> &points)
 {
@@ -140,7 +134,7 @@ void TestTrends::opensFromViewMenu()
     QVERIFY(!timer->isActive());
     QVERIFY(m_panel->isVisible());
     QCOMPARE(m_panel->socket().state(), DeviceSocket::Connected);
-    deliver(readingsWith(kEclPd, 321));
+    deliver(readingsWith(kPlotFill, kEclPd, 321));
     QCOMPARE(findText(*m_panel, "txtEclPd"), QStringLiteral("PD: 321"));
 
     // Opened again, the same window shows what came meanwhile.
@@ -166,12 +160,12 @@ void TestTrends::followsTheLink_data()
     QTest::addColumn<StatusReadings>("readings");
     QTest::addColumn<double>("plotted");
 
-    QTest::newRow("EclPd raw") << kEclPd << readingsWith(kEclPd, 2345) << 2345.0;
-    QTest::newRow("EclTemp in degrees, unrounded") << kEclTemp << readingsWith(kEclTemp, 2000)
+    QTest::newRow("EclPd raw") << kEclPd << readingsWith(kPlotFill, kEclPd, 2345) << 2345.0;
+    QTest::newRow("EclTemp in degrees, unrounded") << kEclTemp << readingsWith(kPlotFill, kEclTemp, 2000)
                                                    << 29.5 - 27.9 / 4095 * 2000;
-    QTest::newRow("Pot raw") << 7 << readingsWith(7, 4000) << 4000.0;
-    QTest::newRow("chkNarrow on, fifth step") << kChkNarrow << readingsWith(kEclPd, 0, 0x10) << 4 * 1.5 + 1;
-    QTest::newRow("chkNarrow off") << kChkNarrow << readingsWith(kEclPd, 0, 0x2F) << 4 * 1.5;
+    QTest::newRow("Pot raw") << 7 << readingsWith(kPlotFill, 7, 4000) << 4000.0;
+    QTest::newRow("chkNarrow on, fifth step") << kChkNarrow << readingsWith(kPlotFill, kEclPd, 0, 0x10) << 4 * 1.5 + 1;
+    QTest::newRow("chkNarrow off") << kChkNarrow << readingsWith(kPlotFill, kEclPd, 0, 0x2F) << 4 * 1.5;
 }
 
 void TestTrends::followsTheLink()
@@ -181,7 +175,7 @@ void TestTrends::followsTheLink()
     QFETCH(double, plotted);
 
     // Collected before the window opened, and after.
-    deliver(readingsWith(kEclPd, 100));
+    deliver(readingsWith(kPlotFill, kEclPd, 100));
     TrendsWindow *trends = openTrends();
     QVERIFY(trends);
     deliver(readings);
@@ -197,9 +191,9 @@ void TestTrends::followsTheLink()
 void TestTrends::alarmStandsOut()
 {
     TrendsWindow *trends = openTrends();
-    deliver(readingsWith(kEclPd, 2000));
-    deliver(readingsWith(kEclPd, 50));   // below 101: in alarm
-    deliver(readingsWith(kEclPd, 2000));
+    deliver(readingsWith(kPlotFill, kEclPd, 2000));
+    deliver(readingsWith(kPlotFill, kEclPd, 50));   // below 101: in alarm
+    deliver(readingsWith(kPlotFill, kEclPd, 2000));
     trends->refresh();
     const QVector<QPointF> alarm = trends->plot().alarmData(trends->plotTrace(kEclPd));
     QCOMPARE(alarm.size(), 3);
@@ -211,7 +205,7 @@ void TestTrends::alarmStandsOut()
 void TestTrends::pauseKeepsCollecting()
 {
     TrendsWindow *trends = openTrends();
-    deliver(readingsWith(kEclPd, 10));
+    deliver(readingsWith(kPlotFill, kEclPd, 10));
     auto *pause = trends->findChild<QPushButton *>(QStringLiteral("cmdPause"));
     QTest::mouseClick(pause, Qt::LeftButton);
     QVERIFY(trends->isPaused());
@@ -222,7 +216,7 @@ void TestTrends::pauseKeepsCollecting()
     const std::size_t before = m_panel->trendHistory().rawFrames();
 
     for (int i = 0; i < 20; ++i)
-        deliver(readingsWith(kEclPd, 20 + i));
+        deliver(readingsWith(kPlotFill, kEclPd, 20 + i));
     trends->refresh();
     QCOMPARE(m_panel->trendHistory().rawFrames(), before + 20);
     QCOMPARE(trends->viewEnd(), frozenEnd);
@@ -241,7 +235,7 @@ void TestTrends::dragPausesAndMovesBack()
 {
     TrendsWindow *trends = openTrends();
     for (int i = 0; i < 100; ++i)
-        deliver(readingsWith(kEclPd, i));
+        deliver(readingsWith(kPlotFill, kEclPd, i));
     trends->refresh();
     QVERIFY(!trends->isPaused());
     auto *area = trends->findChild<QWidget *>(QStringLiteral("plotArea"));
@@ -278,12 +272,12 @@ void TestTrends::gapIsShownAsGap()
 
     TrendsWindow *trends = openTrends();
     for (int i = 0; i < 5; ++i)
-        deliver(readingsWith(kEclPd, 500));
+        deliver(readingsWith(kPlotFill, kEclPd, 500));
     if (dropLink)
         emit m_panel->link().linkDown(m_clock.now + 0.1);   // as a socket error reports it
-    deliver(readingsWith(kEclPd, 600), silence);
+    deliver(readingsWith(kPlotFill, kEclPd, 600), silence);
     for (int i = 0; i < 4; ++i)
-        deliver(readingsWith(kEclPd, 600));
+        deliver(readingsWith(kPlotFill, kEclPd, 600));
     trends->refresh();
 
     const QVector<QPointF> points = trends->plot().traceData(trends->plotTrace(kEclPd));
@@ -301,7 +295,7 @@ void TestTrends::gapIsShownAsGap()
 void TestTrends::legendSwitchesTrace()
 {
     TrendsWindow *trends = openTrends();
-    deliver(readingsWith(kEclPd, 700));
+    deliver(readingsWith(kPlotFill, kEclPd, 700));
     trends->refresh();
     TrendPlot &plot = trends->plot();
     const int trace = trends->plotTrace(kEclPd);
@@ -311,7 +305,7 @@ void TestTrends::legendSwitchesTrace()
 
     QTest::mouseClick(area, Qt::LeftButton, {}, entry.center());
     QVERIFY(!plot.isTraceVisible(trace));
-    deliver(readingsWith(kEclPd, 800));
+    deliver(readingsWith(kPlotFill, kEclPd, 800));
     trends->refresh();
     QCOMPARE(plot.traceData(trace).back().y(), 700.0);   // a hidden trace is not fetched
 
@@ -325,7 +319,7 @@ void TestTrends::cursorReadout()
 {
     TrendsWindow *trends = openTrends();
     for (int i = 0; i < 600; ++i)
-        deliver(readingsWith(kEclPd, 1234, 0x01));
+        deliver(readingsWith(kPlotFill, kEclPd, 1234, 0x01));
     trends->refresh();
     auto *area = trends->findChild<QWidget *>(QStringLiteral("plotArea"));
     QTest::mouseMove(area, QPoint(area->width() / 2, area->height() / 2));
@@ -341,11 +335,11 @@ void TestTrends::cursorReadout()
 void TestTrends::saveHistoryAsCsv()
 {
     TrendsWindow *trends = openTrends();
-    const StatusReadings first = readingsWith(kEclTemp, 1500, 0x21);
+    const StatusReadings first = readingsWith(kPlotFill, kEclTemp, 1500, 0x21);
     deliver(first);
     m_clock.now += 0.25;
     m_panel->deliverArrival(QByteArray("\xAF" "a, \"b\"", 7));
-    deliver(readingsWith(kEclPd, 77));
+    deliver(readingsWith(kPlotFill, kEclPd, 77));
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.csv"));
