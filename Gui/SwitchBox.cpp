@@ -53,17 +53,20 @@ QPixmap SwitchBox::drawn(const QStyleOptionButton &option) const
     const qreal ratio = devicePixelRatio();
     QPixmap pixmap(size() * ratio);
     pixmap.setDevicePixelRatio(ratio);
-    QWidget *parent = parentWidget();
-    parent->render(&pixmap, {}, QRegion(geometry()), QWidget::DrawWindowBackground);
-    for (QObject *child : parent->children()) {
-        if (child == this)
-            break;
-        auto *below = qobject_cast<QWidget *>(child);
-        if (!below || !below->isVisible() || !below->geometry().intersects(geometry()))
-            continue;
-        const QRect covered = geometry().intersected(below->geometry());
-        below->render(&pixmap, covered.topLeft() - pos(), QRegion(covered.translated(-below->pos())),
-                      QWidget::DrawChildren);
+    if (QWidget *parent = parentWidget()) {
+        parent->render(&pixmap, {}, QRegion(geometry()), QWidget::DrawWindowBackground);
+        for (QObject *child : parent->children()) {
+            if (child == this)
+                break;
+            auto *below = qobject_cast<QWidget *>(child);
+            if (!below || !below->isVisible() || !below->geometry().intersects(geometry()))
+                continue;
+            const QRect covered = geometry().intersected(below->geometry());
+            below->render(&pixmap, covered.topLeft() - pos(), QRegion(covered.translated(-below->pos())),
+                          QWidget::DrawChildren);
+        }
+    } else {
+        pixmap.fill(palette().color(QPalette::Window));   // a window of its own
     }
     // As QCheckBox::paintEvent draws, with the painter a widget starts with.
     QPainter painter(&pixmap);
