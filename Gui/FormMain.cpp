@@ -5,6 +5,7 @@
 #include "Gui/Panels.h"
 #include "Gui/ReadbackBox.h"
 #include "Gui/RepaintThrottle.h"
+#include "Gui/TrendsWindow.h"
 #include "Gui/WindowPlacement.h"
 
 #include <QCheckBox>
@@ -35,7 +36,8 @@ QFont windowFont()
 
 FormMain::FormMain() : FormMain(Options{}) {}
 
-FormMain::FormMain(Options options) : m_link(std::move(options), this)
+FormMain::FormMain(Options options)
+    : m_link(std::move(options), this), m_history(m_link.now(), QDateTime::currentDateTimeUtc())
 {
     setObjectName(QStringLiteral("FormMain"));
 
@@ -46,6 +48,8 @@ FormMain::FormMain(Options options) : m_link(std::move(options), this)
     connectLink();
     connectPanelActions();
     connectSetpointFields();
+    connectRecording();
+    connectViews();
 }
 
 FormMain::~FormMain() = default;
@@ -111,7 +115,10 @@ void FormMain::toggleOnTop(bool checked)
 void FormMain::closeEvent(QCloseEvent *event)
 {
     // File, Exit, the close box and the system menu all end here; nothing is asked or saved.
+    m_recorder.stop();
     m_link.close();
+    if (m_trends)
+        m_trends->close();
     event->accept();
 }
 

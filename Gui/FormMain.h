@@ -5,18 +5,22 @@
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
 #include "link/DeviceLink.h"
+#include "link/Recorder.h"
 #include "status/StatusFrame.h"
+#include "status/TrendHistory.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class TrendsWindow;
 class ReadbackBox;
 
 class FormMain final : public QMainWindow
@@ -50,6 +54,17 @@ public:
     std::optional<double> lastDataTime() const { return m_link.lastDataTime(); }
     QPushButton *defaultButton() const { return m_defaultButton; }
 
+    // The readings over time, collected from the start; View, Trends shows them.
+    const TrendHistory &trendHistory() const { return m_history; }
+    void showTrends();
+    // File → Record… asks it for the file, suggesting a time-stamped name in the user's
+    // documents; an empty answer cancels. The toolkit's save dialog unless replaced.
+    using RecordingPathChooser = std::function<QString(QWidget *parent, const QString &suggested)>;
+    void setRecordingPathChooser(RecordingPathChooser chooser) { m_chooseRecordingPath = std::move(chooser); }
+    // Starts a recording as the menu would once a file is chosen; false if none started.
+    bool startRecording(const QString &path) { return m_recorder.start(path); }
+    Recorder &recorder() { return m_recorder; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -72,6 +87,12 @@ private:
     // The link's console lines and the address it reads.
     void connectLink();
 
+    // The trend history's subscription and the View menu.
+    void connectViews();
+    // File → Record… / Stop recording, and the recorder's console lines.
+    void connectRecording();
+    void toggleRecording();
+
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
 
@@ -86,6 +107,10 @@ private:
     void setDefaultButton(QPushButton *button);
 
     DeviceLink m_link;
+    TrendHistory m_history;
+    QPointer<TrendsWindow> m_trends;
+    Recorder m_recorder{m_link};
+    RecordingPathChooser m_chooseRecordingPath;
     QString m_tag;
     QPointer<QPushButton> m_defaultButton;
 

@@ -58,6 +58,7 @@ public:
     DeviceSocket &socket() { return Sock; }
     std::optional<double> lastDataTime() const { return m_lastDataTime; }
     double now() const { return m_clock.steadySeconds(); }
+    QTime timeOfDay() const { return m_clock.timeOfDay(); }
 
     // Every signal is emitted synchronously, inside the event that raises it, so that
     // subscribers connected directly see the effects in the order they happen.

@@ -17,7 +17,8 @@ need_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-norvane_build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
+norvane_build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra
+                        libqcustomplot-dev)
 
 # Configures and builds into $1 with the remaining arguments passed to CMake.
 build_norvane() {

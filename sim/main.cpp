@@ -1,13 +1,16 @@
 // norvane-sim: a stand-in for the bench controller, for trying the panel without the bench.
 
+#include "sim/ReplayServer.h"
 #include "sim/SimServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTime>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -53,6 +56,10 @@ constexpr Conflict kConflicts[] = {
     {"split", "join"},
     {"silent", "split"}, {"silent", "join"}, {"silent", "garbage"}, {"silent", "flood"}, {"silent", "stall"},
     {"refuse", "silent"}, {"refuse", "close-after"}, {"refuse", "stall"},
+    // A replay sends what was recorded, nothing of its own.
+    {"replay", "rate"}, {"replay", "seed"}, {"replay", "silent"}, {"replay", "close-after"},
+    {"replay", "stall"}, {"replay", "split"}, {"replay", "join"}, {"replay", "garbage"},
+    {"replay", "flood"}, {"replay", "refuse"}, {"replay", "changing"},
 };
 
 std::optional<double> positiveSeconds(const QCommandLineParser &parser, const QString &name)
@@ -64,12 +71,91 @@ std::optional<double> positiveSeconds(const QCommandLineParser &parser, const QS
     return value;
 }
 
+// Checks the whole recording before anything is sent, so that a bad row stops the
+// replay before a wrong frame goes out. Returns the number of frames, or nothing.
+std::optional<int> checkRecording(QByteArrayView text, const QString &path, QTextStream &err)
+{
+    ReplayReader reader(text);
+    if (const std::optional<QString> problem = reader.readHeader()) {
+        err << "norvane-sim: " << path << ":1: " << *problem << Qt::endl;
+        return std::nullopt;
+    }
+    for (int frames = 0;; ++frames) {
+        const ReplayStep step = reader.next();
+        switch (step.kind) {
+        case ReplayStep::Kind::Frame:
+            continue;
+        case ReplayStep::Kind::End:
+            return frames;
+        case ReplayStep::Kind::CutLastLine:
+            err << "norvane-sim: " << path << ':' << step.line
+                << ": warning: the last line is cut short, as a crash leaves it; skipped" << Qt::endl;
+            return frames;
+        case ReplayStep::Kind::Bad:
+            err << "norvane-sim: " << path << ':' << step.line << ": " << step.problem << Qt::endl;
+            return std::nullopt;
+        }
+    }
+}
+
+int runReplay(QCoreApplication &app, const QCommandLineParser &parser, const QHostAddress &host, quint16 port,
+              QTextStream &out, QTextStream &err)
+{
+    const auto fail = [&err](const QString &message) {
+        err << "norvane-sim: " << message << Qt::endl;
+        return 2;
+    };
+    ReplayOptions options;
+    options.host = host;
+    options.port = port;
+    options.loop = parser.isSet(QStringLiteral("loop"));
+    const auto speed = positiveSeconds(parser, QStringLiteral("speed"));
+    if (!speed || !std::isfinite(*speed))
+        return fail(QStringLiteral("--speed needs a number above 0"));
+    options.speed = *speed;
+
+    const QString path = parser.value(QStringLiteral("replay"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    // Mapped rather than read, so an hour at 1000 frames/s is not copied into memory.
+    QByteArrayView text;
+    if (file.size() > 0) {
+        const uchar *mapped = file.map(0, file.size());
+        if (!mapped)
+            return fail(QStringLiteral("cannot map %1: %2").arg(path, file.errorString()));
+        text = QByteArrayView(mapped, file.size());
+    }
+    const std::optional<int> frames = checkRecording(text, path, err);
+    if (!frames)
+        return 2;
+
+    if (!quitOnSignals(app))
+        return fail(QStringLiteral("cannot watch for SIGINT and SIGTERM"));
+    ReplayServer server(text, options);
+    if (!parser.isSet(QStringLiteral("quiet"))) {
+        QObject::connect(&server, &ReplayServer::logLine, &app, [&out](const QString &line) {
+            out << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << ' ' << line << Qt::endl;
+        });
+    }
+    QObject::connect(&server, &ReplayServer::finished, &app, &QCoreApplication::quit);
+    if (!server.listen())
+        return fail(QStringLiteral("cannot listen on %1:%2: %3").arg(host.toString()).arg(port).arg(server.errorString()));
+    out << "listening on " << server.serverAddress().toString() << ':' << server.serverPort() << Qt::endl;
+    out << "replaying " << *frames << " frames of " << path << Qt::endl;
+
+    const int status = QCoreApplication::exec();
+    out.flush();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("norvane-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -80,6 +166,7 @@ int main(int argc, char *argv[])
         "received. Once listening it prints \"listening on HOST:PORT\".\n"
         "Fault options make it misbehave the way real lab networks do."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QList<QCommandLineOption> options{
         {QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
          QStringLiteral("address"), QStringLiteral("127.0.0.1")},
@@ -107,6 +194,14 @@ int main(int argc, char *argv[])
          QStringLiteral("Fault: %1 s after connect, send one message frame of this many bytes.").arg(kFloodDelay),
          QStringLiteral("bytes")},
         {QStringLiteral("refuse"), QStringLiteral("Fault: close every connection as soon as it is accepted.")},
+        {QStringLiteral("replay"),
+         QStringLiteral("Serve this recording (a CSV file the panel recorded) instead of a simulated bench: "
+                        "each row's frame at its elapsed_s, to every client, from the first client on; "
+                        "ends at the end of the file."),
+         QStringLiteral("file")},
+        {QStringLiteral("speed"), QStringLiteral("With --replay: play this many times as fast (default 1)."),
+         QStringLiteral("factor"), QStringLiteral("1")},
+        {QStringLiteral("loop"), QStringLiteral("With --replay: start over at the end of the file.")},
     };
     parser.addOptions(options);
     parser.process(app);
@@ -129,6 +224,14 @@ int main(int argc, char *argv[])
     if (!ok || port > 65535)
         return fail(QStringLiteral("--port needs 0 to 65535"));
     sim.port = static_cast<quint16>(port);
+
+    const bool replay = parser.isSet(QStringLiteral("replay"));
+    for (const char *option : {"speed", "loop"}) {
+        if (!replay && parser.isSet(QLatin1String(option)))
+            return fail(QStringLiteral("--%1 needs --replay").arg(option));
+    }
+    if (replay)
+        return runReplay(app, parser, sim.host, sim.port, out, err);
     sim.rate = parser.value(QStringLiteral("rate")).toDouble(&ok);
     if (!ok || !(sim.rate > 0) || sim.rate > kMaxRate)
         return fail(QStringLiteral("--rate needs a number above 0, at most %1").arg(kMaxRate));

@@ -1,0 +1,119 @@
+#include "Gui/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+
+const QString kAddress = QStringLiteral("address");
+const QString kPort = QStringLiteral("port");
+const QString kRecord = QStringLiteral("record");
+const QString kHelp = QStringLiteral("help");
+const QString kVersion = QStringLiteral("version");
+
+// Only whole numbers a socket can reach; "+80" or " 80" are typing slips, not ports.
+bool isPortText(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const uint port = text.toUInt();
+    return digits.match(text).hasMatch() && port >= 1 && port <= 65535;
+}
+
+// QCommandLineParser names the program after argv[0] only while an application object
+// exists; help is also given before one does, so the usage line names it here.
+QString helpText(const QCommandLineParser &parser, const QString &program)
+{
+    QString text = parser.helpText();
+    const qsizetype firstLineEnd = text.indexOf(u'\n');
+    text.replace(0, firstLineEnd, QStringLiteral("Usage: %1 [options]").arg(program));
+    return text;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    const QString program = QCoreApplication::applicationName();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Front panel of the optical bench controller. It connects to the controller at the\n"
+        "address and port of its IP Address and Port fields; the options set their initial\n"
+        "texts. Qt's own options (-platform, -style, ...) are accepted as well."));
+    parser.addOptions({
+        {{QStringLiteral("h"), kHelp}, QStringLiteral("Print this help and exit.")},
+        {{QStringLiteral("v"), kVersion}, QStringLiteral("Print the version and exit.")},
+        {kAddress, QStringLiteral("Controller's host name or IP address (default: the built-in one)."),
+         QStringLiteral("host")},
+        {kPort, QStringLiteral("Controller's TCP port, 1 to 65535 (default: 44174)."), QStringLiteral("port")},
+        {kRecord, QStringLiteral("Record the controller's frames to this CSV file from start-up, "
+                                 "as File > Record does; an existing file is replaced."),
+         QStringLiteral("file")},
+    });
+
+    CommandLine command;
+    const auto fail = [&](const QString &error) {
+        command.outcome = CommandLine::Outcome::Fail;
+        command.text = QStringLiteral("%1: %2\n%3").arg(program, error, helpText(parser, program));
+        return command;
+    };
+
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+
+    if (parser.isSet(kAddress)) {
+        command.address = parser.value(kAddress);
+        // "--address --port 5" would take "--port" for a host name.
+        static const QRegularExpression hostText(QStringLiteral("^[^-\\s]\\S*$"));
+        if (!hostText.match(command.address).hasMatch())
+            return fail(QStringLiteral("--address needs a host name or IP address."));
+    }
+    if (parser.isSet(kPort)) {
+        command.port = parser.value(kPort);
+        if (!isPortText(command.port))
+            return fail(QStringLiteral("--port needs a whole number from 1 to 65535."));
+    }
+    if (parser.isSet(kRecord)) {
+        const QString file = parser.value(kRecord);
+        // "--record --port 5" would take "--port" for a file name.
+        if (file.isEmpty() || file.startsWith(u'-'))
+            return fail(QStringLiteral("--record needs a file name."));
+        // Absolute, so that the console names the file wherever the panel was started.
+        command.record = QFileInfo(file).absoluteFilePath();
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+
+    if (parser.isSet(kHelp)) {
+        command.outcome = CommandLine::Outcome::Exit;
+        command.text = helpText(parser, program);
+        return command;
+    }
+    if (parser.isSet(kVersion)) {
+        command.outcome = CommandLine::Outcome::Exit;
+        command.text = QStringLiteral("%1 %2\n").arg(program, QCoreApplication::applicationVersion());
+        return command;
+    }
+    return command;
+}
+
+QStringList argumentList(int argc, char *argv[])
+{
+    QStringList arguments;
+    arguments.reserve(argc);
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+int finishCommandLine(const CommandLine &command)
+{
+    std::FILE *stream = command.outcome == CommandLine::Outcome::Fail ? stderr : stdout;
+    std::fputs(command.text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+    return command.exitStatus();
+}

@@ -1,0 +1,33 @@
+// The window's views beside the panel: the trend history it feeds from the start, and
+// the View menu that opens the Trends window on it.
+
+#include "Gui/FormMain.h"
+#include "Gui/TrendsWindow.h"
+
+#include <QMenuBar>
+
+void FormMain::connectViews()
+{
+    // Connected after the panel's own handlers, so a frame is shown before it is kept.
+    connect(&m_link, &DeviceLink::statusArrived, this,
+            [this](const StatusReadings &readings, double time) { m_history.addStatus(readings, time); });
+    connect(&m_link, &DeviceLink::messageArrived, this,
+            [this](const QString &text, double time) { m_history.addMessage(text, time); });
+    connect(&m_link, &DeviceLink::linkDown, this, [this](double time) { m_history.addLinkDown(time); });
+
+    QMenu *mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuView->setObjectName(QStringLiteral("mnuView"));
+    QAction *mnuTrends = mnuView->addAction(QStringLiteral("&Trends"));
+    mnuTrends->setObjectName(QStringLiteral("mnuTrends"));
+    mnuTrends->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(mnuTrends, &QAction::triggered, this, &FormMain::showTrends);
+}
+
+void FormMain::showTrends()
+{
+    if (!m_trends)
+        m_trends = new TrendsWindow(m_history, [this] { return m_link.now(); }, this);
+    m_trends->show();
+    m_trends->raise();
+    m_trends->activateWindow();
+}
