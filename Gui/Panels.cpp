@@ -3,6 +3,7 @@
 #include "Gui/CaptionButton.h"
 #include "Gui/GlyphLine.h"
 #include "Gui/ReadbackBox.h"
+#include "Gui/SwitchBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -54,6 +55,7 @@ QWidget *makeControl(const ControlSpec &row, QWidget *parent)
     case ControlKind::ReadbackBox:
         return makeLineEdit<ReadbackBox>(row, parent);
     case ControlKind::Switch:
+        return new SwitchBox(text(row.text), parent);
     case ControlKind::CheckBox:
         return new QCheckBox(text(row.text), parent);
     case ControlKind::Button: {

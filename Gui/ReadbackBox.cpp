@@ -24,9 +24,16 @@ void ReadbackBox::setAlarm(bool alarm)
     if (m_alarm == alarm && palette().color(QPalette::Base) == colour)
         return;
     m_alarm = alarm;
-    QPalette base = palette();
-    base.setColor(QPalette::Base, colour);
-    setPalette(base);
+    // A flip from one prepared palette to the other shares it, which saves building a
+    // palette on every flip; anything else (the first colour, a palette changed behind
+    // the box's back) prepares both again from the palette the box has now.
+    if (palette() != m_palettes[!alarm]) {
+        for (const bool prepared : {false, true}) {
+            m_palettes[prepared] = palette();
+            m_palettes[prepared].setColor(QPalette::Base, prepared ? alarmColour() : inRangeColour());
+        }
+    }
+    setPalette(m_palettes[alarm]);
 }
 
 void ReadbackBox::paintEvent(QPaintEvent *event)
@@ -35,14 +42,16 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
         QLineEdit::paintEvent(event);   // a style sheet draws the whole box its own way
         return;
     }
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), m_alarm ? alarmColour() : inRangeColour());
-    }
+    // The line edit fills its whole rectangle from the palette's Base, which follows the
+    // flag. Over it, the outline the style gives the setpoint fields, without their
+    // rounded corners, as four fills: a drawn rectangle costs three times as much.
     QLineEdit::paintEvent(event);
-    // The outline the style gives the setpoint fields, without their rounded corners;
-    // drawn last, as the line edit fills its whole rectangle when it has no frame.
     QPainter painter(this);
-    painter.setPen(palette().color(QPalette::Window).darker(140));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const QColor outline = palette().color(QPalette::Window).darker(140);
+    const int w = width();
+    const int h = height();
+    painter.fillRect(0, 0, w, 1, outline);
+    painter.fillRect(0, h - 1, w, 1, outline);
+    painter.fillRect(0, 1, 1, h - 2, outline);
+    painter.fillRect(w - 1, 1, 1, h - 2, outline);
 }

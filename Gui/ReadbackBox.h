@@ -4,6 +4,9 @@
 
 #include <QColor>
 #include <QLineEdit>
+#include <QPalette>
+
+#include <array>
 
 class ReadbackBox final : public QLineEdit
 {
@@ -17,8 +20,8 @@ public:
     ReadbackBox(const QString &text, QWidget *parent);
 
     bool alarm() const { return m_alarm; }
-    // The box paints from the flag; the palette's Base follows it for whoever reads
-    // the colour there. A palette changed behind the box's back is put right too.
+    // The palette's Base follows the flag, and the box paints from it. A palette changed
+    // behind the box's back is put right too.
     void setAlarm(bool alarm);
 
 protected:
@@ -26,4 +29,5 @@ protected:
 
 private:
     bool m_alarm = false;
+    std::array<QPalette, 2> m_palettes;   // in range, alarm
 };

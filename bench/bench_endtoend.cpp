@@ -5,7 +5,10 @@
 // instead: a socket that reads the same stream and does nothing with it. --changing has
 // the simulator change every value in every frame.
 // --accessible insists that the accessibility bridge is on by the end of the warm-up.
-//   bench_endtoend SIM RATE SECONDS LABEL [--changing] [--accessible] [--unthrottled | --naive | --bare-reader]
+// --events prints the GUI thread's wake-ups and the events it delivered per applied frame,
+// by type and receiver class.
+//   bench_endtoend SIM RATE SECONDS LABEL [--changing] [--accessible] [--events]
+//                  [--unthrottled | --naive | --bare-reader]
 
 #include "BenchPanel.h"
 #include "BenchSupport.h"
@@ -76,6 +79,31 @@ private:
     std::map<QObject *, double> m_changed;
 };
 
+// Every event the application delivers while counting, by type and receiver class.
+class EventCounter final : public QObject
+{
+public:
+    EventCounter() { QCoreApplication::instance()->installEventFilter(this); }
+    bool counting = false;
+    std::map<std::pair<int, QString>, qint64> events;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (counting)
+            ++events[{static_cast<int>(event->type()), QString::fromLatin1(watched->metaObject()->className())}];
+        return false;
+    }
+};
+
+// Voluntary context switches of the calling thread: each one a block in poll and a wake.
+long threadWakeUps()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
 // CPU per second of a window-less reader of the same stream.
 double bareReaderCpu(quint16 port, double seconds)
 {
@@ -132,6 +160,8 @@ int main(int argc, char *argv[])
         panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
 
     PaintLag lag(*panel);
+    EventCounter events;
+    long wakeUpsStart = 0;
     Counts counts;
     QObject::connect(&panel->socket(), &DeviceSocket::dataArrival, &app, [&counts](qint64 bytes) {
         ++counts.arrivals;
@@ -150,10 +180,16 @@ int main(int argc, char *argv[])
             qFatal("the accessibility bridge is off: no AT-SPI bus?");
         wallStart = bench::monotonicSeconds();
         lag.measuring = true;
+        events.counting = args.contains(QStringLiteral("--events"));
+        wakeUpsStart = threadWakeUps();
     });
-    QTimer::singleShot(kWarmUpMs + static_cast<int>(seconds * 1000), &app, &QCoreApplication::quit);
+    QTimer::singleShot(kWarmUpMs + static_cast<int>(seconds * 1000), &app, [&events] {
+        events.counting = false;   // not the closing of the window
+        QCoreApplication::quit();
+    });
     QCoreApplication::exec();
 
+    const long wakeUps = threadWakeUps() - wakeUpsStart;
     const double wall = bench::monotonicSeconds() - wallStart;
     const double cpu = bench::cpuSeconds() - cpuStart;
     const double xCpu = processCpuSeconds(xServerPid) - xStart;
@@ -166,5 +202,15 @@ int main(int argc, char *argv[])
                         << (sent > 0 ? applied / sent : 0) << '|' << 100 * cpu / wall << '|'
                         << (xServerPid.isEmpty() ? -1 : 100 * xCpu / wall) << '|' << lagP99 << '|' << lagMax
                         << Qt::endl;
+    if (args.contains(QStringLiteral("--events")) && applied > 0) {
+        QTextStream err(stderr);
+        err << label << ", rate " << rate << ": per applied frame " << static_cast<double>(wakeUps) / applied
+            << " wake-ups of the GUI thread; events by type and receiver:" << Qt::endl;
+        for (const auto &[key, count] : events.events) {
+            if (static_cast<double>(count) / applied >= 0.01)
+                err << "  " << QString::number(static_cast<double>(count) / applied, 'f', 2) << "  " << key.first << ' '
+                    << key.second << Qt::endl;
+        }
+    }
     return 0;
 }
