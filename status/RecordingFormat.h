@@ -32,8 +32,8 @@ inline constexpr int kFirstSwitchColumn = kFirstDegreeColumn + kTemperatureCount
 inline constexpr int kMessageColumn = kFirstSwitchColumn + kSwitchCount;
 inline constexpr int kRecordingColumnCount = kMessageColumn + 1;
 
-// Each function returns one record ending in CR LF. `utc` is written in UTC whatever
-// its time spec; `elapsedS` with three decimals.
+// Each function returns one record ending in CR LF. `utc` is written in UTC, whatever
+// zone it carries; `elapsedS` with three decimals.
 QByteArray recordingHeader();
 QByteArray statusRow(const QDateTime &utc, double elapsedS, const StatusReadings &readings);
 // The reading, temperature and switch cells stay empty.

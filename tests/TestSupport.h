@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -114,3 +115,19 @@ inline QByteArray statusFrame(std::uint8_t fill = 0x00)
     frame[0] = static_cast<char>(0xA1);
     return frame;
 }
+
+// Names of the widgets that received a paint event while it watched.
+class PaintWatch final : public QObject
+{
+public:
+    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    QSet<QString> painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted.insert(watched->objectName());
+        return false;
+    }
+};

@@ -13,22 +13,6 @@
 
 namespace {
 
-// Widgets that received a paint event while it watched.
-class PaintWatch final : public QObject
-{
-public:
-    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    QSet<QString> painted;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted.insert(watched->objectName());
-        return false;
-    }
-};
-
 QByteArray frameOf(int value)
 {
     StatusReadings readings;

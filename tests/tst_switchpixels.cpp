@@ -13,21 +13,6 @@
 
 namespace {
 
-class PaintWatch final : public QObject
-{
-public:
-    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    QSet<QString> painted;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted.insert(watched->objectName());
-        return false;
-    }
-};
-
 QByteArray frameWithFlags(std::uint8_t flags)
 {
     StatusReadings readings;
