@@ -1,5 +1,7 @@
 #include "Gui/CommandLine.h"
 
+#include "commands/CommandFrames.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -49,7 +51,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         {{QStringLiteral("v"), kVersion}, QStringLiteral("Print the version and exit.")},
         {kAddress, QStringLiteral("Controller's host name or IP address (default: the built-in one)."),
          QStringLiteral("host")},
-        {kPort, QStringLiteral("Controller's TCP port, 1 to 65535 (default: 44174)."), QStringLiteral("port")},
+        {kPort, QStringLiteral("Controller's TCP port, 1 to 65535 (default: %1).").arg(kDefaultPort),
+         QStringLiteral("port")},
         {kRecord, QStringLiteral("Record the controller's frames to this CSV file from start-up, "
                                  "as File > Record does; an existing file is replaced."),
          QStringLiteral("file")},

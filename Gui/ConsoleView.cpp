@@ -3,6 +3,14 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
+QString consoleLine(QTime timeOfDay, QStringView text)
+{
+    QString line = timeOfDay.toString(QStringLiteral("HH:mm:ss"));
+    line.append(text);
+    line.append(u"\r\n");
+    return line;
+}
+
 void limitConsole(QPlainTextEdit &console, int lines)
 {
     // Every line ends in CR LF, so the document holds one empty block after the last one.

@@ -1,9 +1,14 @@
 #pragma once
-// The console box: appending lines cheaply, its caret, and its bounded size.
+// The console box: its line format, appending lines cheaply, its caret, and its bounded size.
 
 #include <QString>
+#include <QStringView>
+#include <QTime>
 
 class QPlainTextEdit;
+
+// "HH:mm:ss" + text + CR LF; every text brings its own leading space.
+QString consoleLine(QTime timeOfDay, QStringView text);
 
 // Lines the console keeps; beyond it the oldest are dropped whole, so a panel left
 // running for weeks against a silent controller stays bounded.

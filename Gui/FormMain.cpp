@@ -1,9 +1,8 @@
 #include "Gui/FormMain.h"
 
 #include "DefaultAddress.h"
+#include "Gui/CaptionButton.h"
 #include "Gui/ConsoleView.h"
-#include "Gui/Panels.h"
-#include "Gui/ReadbackBox.h"
 #include "Gui/RepaintThrottle.h"
 #include "Gui/TrendsWindow.h"
 #include "Gui/WindowPlacement.h"
@@ -34,10 +33,8 @@ QFont windowFont()
 
 } // namespace
 
-FormMain::FormMain() : FormMain(Options{}) {}
-
-FormMain::FormMain(Options options)
-    : m_link(std::move(options), this), m_history(m_link.now(), QDateTime::currentDateTimeUtc())
+FormMain::FormMain(Link &link, QWidget *parent)
+    : QMainWindow(parent), m_link(link), m_history(m_link.now(), QDateTime::currentDateTimeUtc())
 {
     setObjectName(QStringLiteral("FormMain"));
 
@@ -65,9 +62,9 @@ void FormMain::buildWindow()
     setPalette(white);
     setAutoFillBackground(true);
 
-    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    QAction *mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
+    mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
@@ -77,34 +74,41 @@ void FormMain::buildWindow()
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);   // the layout is fixed; so is the window
 
-    buildControls(*client);
-    applyTabOrder(*client);
+    m_controls = buildControls(*client);
+    m_controls.txtIP->setText(QStringLiteral(NORVANE_CONTROLLER_IP));
+    m_controls.txtPort->setText(QString::number(kDefaultPort));
+    m_controls.txtMsg->installEventFilter(this);
+    limitConsole(*m_controls.txtMsg);
 
-    txtMsg = control<QPlainTextEdit>("txtMsg");
-    txtIP = control<QLineEdit>("txtIP");
-    txtPort = control<QLineEdit>("txtPort");
-    txtIP->setText(QStringLiteral(NORVANE_CONTROLLER_IP));
-    txtMsg->installEventFilter(this);
-    limitConsole(*txtMsg);
-
-    auto *chkOnTop = control<QCheckBox>("chkOnTop");
+    QCheckBox *chkOnTop = m_controls.chkOnTop;
     QPalette titleText = chkOnTop->palette();
     titleText.setColor(QPalette::Window, titleText.color(QPalette::HighlightedText));
     chkOnTop->setPalette(titleText);
     chkOnTop->setAutoFillBackground(true);
     connect(chkOnTop, &QCheckBox::toggled, this, &FormMain::toggleOnTop);
 
-    for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i)
-        m_readbacks[i] = control<ReadbackBox>(kReadbackBoxes[i]);
-    for (std::size_t i = 0; i < kSwitches.size(); ++i)
-        m_switches[i] = control<QCheckBox>(kSwitches[i].name);
-
-    control<QPushButton>("cmdEcho")->setFocus();
+    m_controls.cmdEcho->setFocus();
 }
 
 void FormMain::load()
 {
     m_link.start();
+}
+
+void FormMain::setAddress(const QString &host, const QString &port)
+{
+    m_controls.txtIP->setText(host);
+    m_controls.txtPort->setText(port);
+}
+
+QString FormMain::host() const
+{
+    return m_controls.txtIP->text();
+}
+
+QString FormMain::port() const
+{
+    return m_controls.txtPort->text();
 }
 
 void FormMain::toggleOnTop(bool checked)
@@ -138,9 +142,9 @@ void FormMain::keyPressEvent(QKeyEvent *event)
 
 bool FormMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtMsg && event->type() == QEvent::KeyPress
+    if (watched == m_controls.txtMsg && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        txtMsg->clear();
+        m_controls.txtMsg->clear();
         return false;
     }
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {

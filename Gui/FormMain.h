@@ -1,13 +1,14 @@
 #pragma once
 // The front panel's one window: instrument panels, connection fields, console, and the
-// handlers that tie them to the device link it subscribes to.
+// handlers that tie them to the link it subscribes to, whatever carries that link.
 
+#include "Gui/Panels.h"
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
-#include "link/DeviceLink.h"
-#include "link/Recorder.h"
+#include "history/Recorder.h"
+#include "history/TrendHistory.h"
+#include "link/Link.h"
 #include "status/StatusFrame.h"
-#include "status/TrendHistory.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -17,41 +18,38 @@
 #include <functional>
 #include <optional>
 
-class QCheckBox;
 class QLineEdit;
-class QPlainTextEdit;
+class QMenu;
 class TrendsWindow;
-class ReadbackBox;
 
-class FormMain final : public QMainWindow
+class FormMain : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FormMain)
 
 public:
-    using Options = DeviceLink::Options;
+    // The panel update guard: a switch written by a status frame, or before the first
+    // one, is not sent back.
+    enum class PanelGuard { BeforeFirstFrame, Applying, Applied };
+    Q_ENUM(PanelGuard)
 
-    FormMain();
-    explicit FormMain(Options options);
+    // Subscribes to `link` first, before anything else does; the link outlives the window.
+    explicit FormMain(Link &link, QWidget *parent = nullptr);
     ~FormMain() override;
 
-    // Start-up: first connection request, then the first console line, then the timer.
+    // Start-up: the link's start, which empties the console and writes its first line.
     void load();
 
-    // One tick of tmrKeepAlive: keep-alive, silence watchdog, console caret.
-    void handleKeepAliveTick() { m_link.handleKeepAliveTick(); }
+    // The connection fields' texts, as typed. A TCP link reads host() and port() at
+    // each attempt.
+    void setAddress(const QString &host, const QString &port);
+    QString host() const;
+    QString port() const;
 
-    // The panel update guard: empty before the first status frame, "1" while one is
-    // applied, "0" afterwards.
-    const QString &tag() const { return m_tag; }
-
-    // The receive dispatch of one arrival whose bytes are already read.
-    void deliverArrival(QByteArrayView bytes) { m_link.deliverArrival(bytes); }
+    PanelGuard guard() const { return m_guard; }
 
     // The link the window subscribes to; trends and recorders subscribe beside it.
-    DeviceLink &link() { return m_link; }
-    DeviceSocket &socket() { return m_link.socket(); }
-    std::optional<double> lastDataTime() const { return m_link.lastDataTime(); }
+    Link &link() { return m_link; }
     QPushButton *defaultButton() const { return m_defaultButton; }
 
     // The readings over time, collected from the start; View, Trends shows them.
@@ -75,17 +73,16 @@ private:
         QLineEdit *box;
         FieldFamily family;
         QPushButton *button;
+        Command command;
     };
 
-    template <typename T> T *control(std::string_view name) const
-    {
-        return findChild<T *>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-    }
     void buildWindow();
     void toggleOnTop(bool checked);
 
-    // The link's console lines and the address it reads.
+    // The link's events as console lines, and its status frames on the panels.
     void connectLink();
+    void handleLinkEvent(const LinkEvent &event);
+    void log(const QString &text);   // stamped with the link's time of day
 
     // The trend history's subscription and the View menu.
     void connectViews();
@@ -106,25 +103,17 @@ private:
     void handleFieldLostFocus(const SetpointField &field);
     void setDefaultButton(QPushButton *button);
 
-    DeviceLink m_link;
+    Link &m_link;
     TrendHistory m_history;
     QPointer<TrendsWindow> m_trends;
     Recorder m_recorder{m_link};
     RecordingPathChooser m_chooseRecordingPath;
-    QString m_tag;
+    PanelGuard m_guard = PanelGuard::BeforeFirstFrame;
     QPointer<QPushButton> m_defaultButton;
+    ReadbackRenderer m_renderer;
 
-    // Rendering a reading is pure, so an unchanged reading reuses the text it gave last.
-    struct RenderedReadback {
-        int value = -1;
-        QString text;
-    };
-    std::array<RenderedReadback, kReadbackCount> m_rendered{};
-
-    QPlainTextEdit *txtMsg = nullptr;
-    QLineEdit *txtIP = nullptr;
-    QLineEdit *txtPort = nullptr;
-    std::array<ReadbackBox *, kReadbackCount> m_readbacks{};
-    std::array<QCheckBox *, kSwitchCount> m_switches{};
-    std::array<SetpointField, 7> m_setpoints{};
+    Controls m_controls{};
+    QMenu *mnuFile = nullptr;
+    QAction *mnuExit = nullptr;
+    std::array<SetpointField, kSetpoints.size()> m_setpoints{};
 };

@@ -1,13 +1,11 @@
 // The window's side of the recorder: File → Record… / Stop recording, and its console lines.
 
-#include "Gui/ConsoleView.h"
 #include "Gui/FormMain.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QStandardPaths>
 
 namespace {
@@ -35,8 +33,6 @@ void FormMain::connectRecording()
 {
     m_chooseRecordingPath = askForRecordingPath;
 
-    auto *mnuFile = findChild<QMenu *>(QStringLiteral("mnuFile"));
-    auto *mnuExit = findChild<QAction *>(QStringLiteral("mnuExit"));
     auto *mnuRecord = new QAction(kRecordText, mnuFile);
     mnuRecord->setObjectName(QStringLiteral("mnuRecord"));
     mnuFile->insertAction(mnuExit, mnuRecord);
@@ -45,7 +41,7 @@ void FormMain::connectRecording()
     connect(mnuRecord, &QAction::triggered, this, &FormMain::toggleRecording);
     connect(&m_recorder, &Recorder::recordingChanged, mnuRecord,
             [mnuRecord](bool recording) { mnuRecord->setText(recording ? kStopText : kRecordText); });
-    connect(&m_recorder, &Recorder::logLine, this, [this](const QString &line) { appendToConsole(*txtMsg, line); });
+    connect(&m_recorder, &Recorder::logged, this, &FormMain::log);
 }
 
 void FormMain::toggleRecording()

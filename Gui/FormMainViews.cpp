@@ -9,11 +9,11 @@
 void FormMain::connectViews()
 {
     // Connected after the panel's own handlers, so a frame is shown before it is kept.
-    connect(&m_link, &DeviceLink::statusArrived, this,
+    connect(&m_link, &Link::statusArrived, this,
             [this](const StatusReadings &readings, double time) { m_history.addStatus(readings, time); });
-    connect(&m_link, &DeviceLink::messageArrived, this,
+    connect(&m_link, &Link::messageArrived, this,
             [this](const QString &text, double time) { m_history.addMessage(text, time); });
-    connect(&m_link, &DeviceLink::linkDown, this, [this](double time) { m_history.addLinkDown(time); });
+    connect(&m_link, &Link::linkDown, this, [this](double time) { m_history.addLinkDown(time); });
 
     QMenu *mnuView = menuBar()->addMenu(QStringLiteral("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));

@@ -2,8 +2,7 @@
 
 #include "Gui/FormMain.h"
 #include "Gui/ReadbackBox.h"
-
-#include <QCheckBox>
+#include "Gui/SwitchBox.h"
 
 namespace {
 
@@ -18,24 +17,21 @@ void writeText(QLineEdit &box, const QString &text)
 
 void FormMain::IncomingStatus(const StatusReadings &readings)
 {
-    m_tag = QStringLiteral("1");
+    m_guard = PanelGuard::Applying;
 
+    const ReadbackDisplay &display = m_renderer.render(readings);
     const auto showReadback = [&](std::size_t i) {
-        const int value = readings.values[i];
-        RenderedReadback &rendered = m_rendered[i];
-        if (rendered.value != value)
-            rendered = {value, readbackText(kReadbacks[i].format, value)};
-        writeText(*m_readbacks[i], rendered.text);
+        writeText(*m_controls.readbacks[i], display.texts[i]);
         if (kReadbacks[i].range != RangeRule::None)
-            m_readbacks[i]->setAlarm(!inRange(kReadbacks[i].range, value));
+            m_controls.readbacks[i]->setAlarm(display.alarm[i]);
     };
     for (std::size_t i = 0; i < kReadbacksBeforeSwitches; ++i)
         showReadback(i);
     // Each switch whose state changes raises its Click here, nested, with the guard up.
-    for (std::size_t i = 0; i < m_switches.size(); ++i)
-        m_switches[i]->setChecked((readings.flags & kSwitches[i].mask) != 0);
+    for (std::size_t i = 0; i < m_controls.switches.size(); ++i)
+        m_controls.switches[i]->setChecked(display.checked[i]);
     for (std::size_t i = kReadbacksBeforeSwitches; i < kReadbacks.size(); ++i)
         showReadback(i);
 
-    m_tag = QStringLiteral("0");
+    m_guard = PanelGuard::Applied;
 }

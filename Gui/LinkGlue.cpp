@@ -1,17 +1,26 @@
-// The window's side of the device link: the address it reads, and the console lines,
-// status frames and caret moves it shows.
+// The window's side of the link: its events as console lines, its supervision rounds as
+// caret moves, and its status frames on the panels.
 
 #include "Gui/ConsoleView.h"
 #include "Gui/FormMain.h"
 
-#include <QLineEdit>
 #include <QPlainTextEdit>
 
 void FormMain::connectLink()
 {
-    m_link.setAddressSource([this] { return DeviceLink::Address{txtIP->text(), txtPort->text()}; });
-    connect(&m_link, &DeviceLink::consoleCleared, txtMsg, &QPlainTextEdit::clear);
-    connect(&m_link, &DeviceLink::logLine, this, [this](const QString &line) { appendToConsole(*txtMsg, line); });
-    connect(&m_link, &DeviceLink::consoleCaretToEnd, this, [this] { moveCaretToEnd(*txtMsg); });
-    connect(&m_link, &DeviceLink::statusArrived, this, &FormMain::IncomingStatus);
+    connect(&m_link, &Link::happened, this, &FormMain::handleLinkEvent);
+    connect(&m_link, &Link::supervised, this, [this] { moveCaretToEnd(*m_controls.txtMsg); });
+    connect(&m_link, &Link::statusArrived, this, &FormMain::IncomingStatus);
+}
+
+void FormMain::handleLinkEvent(const LinkEvent &event)
+{
+    if (event.kind == LinkEvent::Kind::Opening)
+        m_controls.txtMsg->clear();
+    log(text(event));
+}
+
+void FormMain::log(const QString &text)
+{
+    appendToConsole(*m_controls.txtMsg, consoleLine(m_link.timeOfDay(), text));
 }

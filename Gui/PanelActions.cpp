@@ -1,29 +1,33 @@
 // What each button and switch of the instrument panels sends.
 
+#include "Gui/CaptionButton.h"
 #include "Gui/FormMain.h"
-#include "Gui/Panels.h"
+#include "Gui/SwitchBox.h"
 
-#include <QCheckBox>
 #include <QLineEdit>
-#include <QPushButton>
 
 void FormMain::connectPanelActions()
 {
-    for (const SetpointSpec &row : kSetpoints) {
-        auto *field = control<QLineEdit>(row.field);
-        connect(control<QPushButton>(row.button), &QPushButton::clicked, this,
-                [this, field, command = row.command] { m_link.send(command, field->text()); });
+    // A field whose count is out of range sends nothing.
+    const auto send = [this](Command command, QStringView fieldText, bool checked) {
+        if (const std::optional<CommandRequest> request = commandRequest(command, fieldText, checked))
+            m_link.send(*request);
+    };
+    for (std::size_t i = 0; i < kSetpoints.size(); ++i) {
+        QLineEdit *field = m_controls.setpoints[i].field;
+        connect(m_controls.setpoints[i].button, &QPushButton::clicked, this,
+                [send, field, command = kSetpoints[i].command] { send(command, field->text(), false); });
     }
-    for (const ActionSpec &row : kFixedButtons) {
-        connect(control<QPushButton>(row.control), &QPushButton::clicked, this,
-                [this, command = row.command] { m_link.send(command); });
+    for (std::size_t i = 0; i < kFixedButtons.size(); ++i) {
+        connect(m_controls.fixedButtons[i], &QPushButton::clicked, this,
+                [send, command = kFixedButtons[i].command] { send(command, {}, false); });
     }
-    for (const SwitchInfo &row : kSwitches) {
-        auto *box = control<QCheckBox>(row.name);
+    for (std::size_t i = 0; i < kSwitches.size(); ++i) {
+        SwitchBox *box = m_controls.switches[i];
         // A state written by a status frame, or before the first one, is not sent back.
-        connect(box, &QCheckBox::toggled, this, [this, box, command = row.command] {
-            if (m_tag == u"0")
-                m_link.send(command, {}, box->isChecked());
+        connect(box, &QCheckBox::toggled, this, [this, send, box, command = kSwitches[i].command] {
+            if (m_guard == PanelGuard::Applied)
+                send(command, {}, box->isChecked());
         });
     }
 }

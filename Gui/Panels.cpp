@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -82,6 +83,34 @@ QWidget *makeControl(const ControlSpec &row, QWidget *parent)
     return nullptr;
 }
 
+using ControlsByName = std::map<std::string_view, QWidget *>;
+
+// The compile-time checks of Panels.h leave only a control built as another class than
+// its kind promises; that stops the program here, with its name, rather than later.
+template <typename T> T *built(const ControlsByName &controls, std::string_view name)
+{
+    const auto it = controls.find(name);
+    T *control = it == controls.end() ? nullptr : qobject_cast<T *>(it->second);
+    if (!control) {
+        qFatal("The window has no control %.*s of class %s", static_cast<int>(name.size()), name.data(),
+               T::staticMetaObject.className());
+    }
+    return control;
+}
+
+void applyTabOrder(const ControlsByName &controls)
+{
+    QWidget *previous = nullptr;
+    for (std::string_view name : kTabOrder) {
+        QWidget *widget = controls.at(name);
+        if (!(widget->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
 } // namespace
 
 QRect toPixels(Twips twips)
@@ -89,11 +118,13 @@ QRect toPixels(Twips twips)
     return {toPixel(twips.left), toPixel(twips.top), toPixel(twips.width), toPixel(twips.height)};
 }
 
-void buildControls(QWidget &client)
+Controls buildControls(QWidget &client)
 {
+    ControlsByName controls;
     for (const ControlSpec &row : kControls) {
-        QWidget *parent = row.parent.empty() ? &client : client.findChild<QWidget *>(text(row.parent));
+        QWidget *parent = row.parent.empty() ? &client : controls.at(row.parent);
         QWidget *control = makeControl(row, parent);
+        controls.emplace(row.name, control);
         control->setObjectName(text(row.name));
         control->setGeometry(toPixels(row.at));
         if (!row.tooltip.empty())
@@ -104,22 +135,26 @@ void buildControls(QWidget &client)
         }
     }
     for (const GlyphLineSpec &row : kGlyphLines) {
-        auto *parent = client.findChild<QWidget *>(text(row.parent));
         const QLine line(toPixel(row.x1), toPixel(row.y1), toPixel(row.x2), toPixel(row.y2));
-        auto *glyph = new GlyphLine(line, kGlyphGreen, parent);
+        auto *glyph = new GlyphLine(line, kGlyphGreen, controls.at(row.parent));
         glyph->setObjectName(text(row.name));
     }
-}
+    applyTabOrder(controls);
 
-void applyTabOrder(QWidget &client)
-{
-    QWidget *previous = nullptr;
-    for (std::string_view name : kTabOrder) {
-        auto *widget = client.findChild<QWidget *>(text(name));
-        if (!(widget->focusPolicy() & Qt::TabFocus))
-            continue;
-        if (previous)
-            QWidget::setTabOrder(previous, widget);
-        previous = widget;
+    Controls typed{
+        built<QPlainTextEdit>(controls, "txtMsg"), built<QLineEdit>(controls, "txtIP"),
+        built<QLineEdit>(controls, "txtPort"),     built<QCheckBox>(controls, "chkOnTop"),
+        built<CaptionButton>(controls, "cmdEcho"), {}, {}, {}, {},
+    };
+    for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i)
+        typed.readbacks[i] = built<ReadbackBox>(controls, kReadbackBoxes[i]);
+    for (std::size_t i = 0; i < kSwitchBoxes.size(); ++i)
+        typed.switches[i] = built<SwitchBox>(controls, kSwitchBoxes[i]);
+    for (std::size_t i = 0; i < kSetpoints.size(); ++i) {
+        typed.setpoints[i] = {built<QLineEdit>(controls, kSetpoints[i].field),
+                              built<CaptionButton>(controls, kSetpoints[i].button)};
     }
+    for (std::size_t i = 0; i < kFixedButtons.size(); ++i)
+        typed.fixedButtons[i] = built<CaptionButton>(controls, kFixedButtons[i].control);
+    return typed;
 }

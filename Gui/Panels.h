@@ -1,5 +1,6 @@
 #pragma once
-// The window's controls as tables: kind, caption, tooltip, geometry and tab order.
+// The window's controls as tables (kind, caption, tooltip, geometry and tab order), checked
+// against each other when compiling, and the typed pointers that building them returns.
 
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
@@ -10,7 +11,14 @@
 #include <array>
 #include <string_view>
 
+class CaptionButton;
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 class QWidget;
+class ReadbackBox;
+class SwitchBox;
 
 // 1/1440 inch; 15 to a pixel at 96 dpi. Qt's high-DPI scaling does the rest.
 struct Twips {
@@ -95,7 +103,7 @@ inline constexpr auto kControls = std::to_array<ControlSpec>({
     {"cmdEcho", "", K::Button, "Bounce Hi!", "Puts test text on the debug display.", {4920, 5760, 700, 615}},
 
     {"txtIP", "Frame9", K::TextField, "", "", {120, 240, 1725, 285}, 15},
-    {"txtPort", "Frame10", K::TextField, "44174", "", {120, 240, 1725, 285}, 5},
+    {"txtPort", "Frame10", K::TextField, "", "", {120, 240, 1725, 285}, 5},   // kDefaultPort
     {"chkOnTop", "", K::CheckBox, "On Top", "", {4200, 6720, 975, 255}},
     {"txtMsg", "", K::Console, "", "", {0, 7560, 5655, 2895}},
 });
@@ -159,18 +167,98 @@ inline constexpr std::array<std::string_view, kReadbackCount> kReadbackBoxes{{
     "txtPot", "txtEclCurrentDac", "txtEclPiezoDac", "txtInjCurrentDac", "txtUpPiezoDac",
     "txtDownPiezoDac", "txtXdacDac", "txtYdacDac",
 }};
-consteval bool readbackBoxesMatchFields()
+
+// Each control is `prefix` + the name of its protocol row, row for row.
+template <typename Boxes, typename Rows, typename Row>
+consteval bool namedAfterRows(const Boxes &boxes, std::string_view prefix, const Rows &rows,
+                              std::string_view Row::*name)
 {
-    for (std::size_t i = 0; i < kReadbackBoxes.size(); ++i) {
-        if (!kReadbackBoxes[i].starts_with("txt") || kReadbackBoxes[i].substr(3) != kReadbacks[i].field)
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (!boxes[i].starts_with(prefix) || boxes[i].substr(prefix.size()) != rows[i].*name)
             return false;
     }
     return true;
 }
-static_assert(readbackBoxesMatchFields());
+static_assert(namedAfterRows(kReadbackBoxes, "txt", kReadbacks, &ReadbackInfo::field));
 
-// Creates every control of the tables as a child of `client`, named after its table row.
-void buildControls(QWidget &client);
+// The check box of each switch, in kSwitches order: "chk" + the switch's name.
+inline constexpr std::array<std::string_view, kSwitchCount> kSwitchBoxes{{
+    "chkEclTec", "chkInjTec", "chkScanEn", "chkHeater", "chkNarrow", "chkSlowLock",
+}};
+static_assert(namedAfterRows(kSwitchBoxes, "chk", kSwitches, &SwitchInfo::name));
 
-// Chains the Tab order of the controls in kTabOrder.
-void applyTabOrder(QWidget &client);
+// The row of kControls named `name`, or nullptr; rows before `before` only.
+consteval const ControlSpec *controlSpec(std::string_view name, std::size_t before = kControls.size())
+{
+    for (std::size_t i = 0; i < before; ++i) {
+        if (kControls[i].name == name)
+            return &kControls[i];
+    }
+    return nullptr;
+}
+consteval bool isControl(std::string_view name, ControlKind kind)
+{
+    const ControlSpec *row = controlSpec(name);
+    return row && row->kind == kind;
+}
+
+// A name in a table that no control carries, or a control of the wrong kind, would only
+// show as a crash once the window is built; here it stops the build.
+consteval bool tablesNameTheirControls()
+{
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        const std::string_view parent = kControls[i].parent;
+        if (controlSpec(kControls[i].name, i) || (!parent.empty() && !controlSpec(parent, i)))
+            return false;
+    }
+    for (const GlyphLineSpec &row : kGlyphLines) {
+        if (!isControl(row.parent, ControlKind::GroupBox))
+            return false;
+    }
+    for (std::string_view name : kTabOrder) {
+        if (!controlSpec(name))
+            return false;
+    }
+    for (const SetpointSpec &row : kSetpoints) {
+        if (!isControl(row.field, ControlKind::SetpointField) || !isControl(row.button, ControlKind::Button))
+            return false;
+    }
+    for (const ActionSpec &row : kFixedButtons) {
+        if (!isControl(row.control, ControlKind::Button))
+            return false;
+    }
+    for (std::string_view name : kReadbackBoxes) {
+        if (!isControl(name, ControlKind::ReadbackBox))
+            return false;
+    }
+    for (std::string_view name : kSwitchBoxes) {
+        if (!isControl(name, ControlKind::Switch))
+            return false;
+    }
+    return isControl("txtMsg", ControlKind::Console) && isControl("txtIP", ControlKind::TextField)
+           && isControl("txtPort", ControlKind::TextField) && isControl("chkOnTop", ControlKind::CheckBox)
+           && isControl("cmdEcho", ControlKind::Button);
+}
+static_assert(tablesNameTheirControls());
+
+// The controls the window's behaviour uses, each in the type it was built as.
+struct Controls {
+    struct Setpoint {
+        QLineEdit *field;
+        CaptionButton *button;
+    };
+
+    QPlainTextEdit *txtMsg;
+    QLineEdit *txtIP;
+    QLineEdit *txtPort;
+    QCheckBox *chkOnTop;
+    CaptionButton *cmdEcho;
+    std::array<ReadbackBox *, kReadbackCount> readbacks;   // kReadbacks order
+    std::array<SwitchBox *, kSwitchCount> switches;        // kSwitches order
+    std::array<Setpoint, kSetpoints.size()> setpoints;     // kSetpoints order
+    std::array<CaptionButton *, kFixedButtons.size()> fixedButtons;
+};
+
+// Creates every control of the tables as a child of `client`, named after its table
+// row, and chains the Tab order of kTabOrder.
+Controls buildControls(QWidget &client);

@@ -1,7 +1,7 @@
 // The setpoint fields' editing rules and the window's default button.
 
+#include "Gui/CaptionButton.h"
 #include "Gui/FormMain.h"
-#include "Gui/Panels.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,7 +10,8 @@ void FormMain::connectSetpointFields()
 {
     for (std::size_t i = 0; i < kSetpoints.size(); ++i) {
         const SetpointSpec &row = kSetpoints[i];
-        m_setpoints[i] = {control<QLineEdit>(row.field), row.family, control<QPushButton>(row.button)};
+        const Controls::Setpoint &controls = m_controls.setpoints[i];
+        m_setpoints[i] = {controls.field, row.family, controls.button, row.command};
         QLineEdit *box = m_setpoints[i].box;
         box->installEventFilter(this);
         connect(box, &QLineEdit::textChanged, this, [this, i] { handleFieldChange(m_setpoints[i]); });
@@ -32,7 +33,7 @@ void FormMain::handleFieldGotFocus(const SetpointField &field)
 
 void FormMain::handleFieldLostFocus(const SetpointField &field)
 {
-    if (field.box->objectName() == u"txtInjCurrent") {
+    if (field.command == Command::SetInjCurrent) {
         const QString limited = injectionLimit(field.box->text());
         if (limited != field.box->text())
             field.box->setText(limited);

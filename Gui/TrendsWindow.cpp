@@ -1,7 +1,7 @@
 #include "Gui/TrendsWindow.h"
 
 #include "Gui/TrendPlot.h"
-#include "status/TrendExport.h"
+#include "history/TrendExport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -183,7 +183,7 @@ void TrendsWindow::buildPlot()
     QVector<double> ticks;
     QVector<QString> labels;
     for (int k = 0; k < kSwitchCount; ++k) {
-        const QString name = nameOf(kSwitches[static_cast<std::size_t>(k)].name).mid(3);   // without "chk"
+        const QString name = nameOf(kSwitches[static_cast<std::size_t>(k)].name);
         const int trace = m_plot->addTrace(Switches, name, kColours[static_cast<std::size_t>(k)], true);
         m_traces.push_back({kReadbackCount + k, trace, &switchLevel, RangeRule::None});
         ticks << k * kSwitchPitch + 0.5;

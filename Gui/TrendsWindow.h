@@ -2,7 +2,7 @@
 // The Trends window: the trend history plotted on one time axis, live or paused, with
 // spans from a minute to a day, a cursor readout and the history's export.
 
-#include "status/TrendHistory.h"
+#include "history/TrendHistory.h"
 
 #include <QTimer>
 #include <QWidget>

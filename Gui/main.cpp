@@ -3,9 +3,9 @@
 #include "Gui/CommandLine.h"
 #include "Gui/FormMain.h"
 #include "Gui/SingleInstance.h"
+#include "link/TcpLink.h"
 
 #include <QApplication>
-#include <QLineEdit>
 
 #include <cstdio>
 
@@ -35,11 +35,11 @@ int main(int argc, char *argv[])
                      qPrintable(instance.problem));
     }
 
-    FormMain window;
-    if (!command.address.isEmpty())
-        window.findChild<QLineEdit *>(QStringLiteral("txtIP"))->setText(command.address);
-    if (!command.port.isEmpty())
-        window.findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(command.port);
+    TcpLink link;
+    FormMain window(link);
+    link.setAddressSource([&window] { return TcpLink::Address{window.host(), window.port()}; });
+    window.setAddress(command.address.isEmpty() ? window.host() : command.address,
+                      command.port.isEmpty() ? window.port() : command.port);
     window.load();
     // After load(), which empties the console, so that the recording's line stays.
     if (!command.record.isEmpty())

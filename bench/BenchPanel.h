@@ -2,7 +2,7 @@
 // A real panel against a simulated controller in a child process, for the benchmarks
 // that need the whole program, and the naive writer the panel is measured against.
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
 #include "sim/SimProcess.h"
@@ -27,10 +27,10 @@ inline std::unique_ptr<SimProcess> startedSim(const QString &program, const QStr
 }
 
 // The panel as main() makes it, on the real clock with its timer, pointed at `port`.
-inline std::unique_ptr<FormMain> connectedPanel(quint16 port)
+inline std::unique_ptr<TcpPanel> connectedPanel(quint16 port)
 {
-    auto panel = std::make_unique<FormMain>();
-    panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(port));
+    auto panel = std::make_unique<TcpPanel>();
+    panel->setAddress(panel->host(), QString::number(port));
     panel->load();
     panel->show();
     return panel;
@@ -46,7 +46,7 @@ public:
         for (std::size_t i = 0; i < kReadbacks.size(); ++i)
             m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
         for (std::size_t i = 0; i < kSwitches.size(); ++i)
-            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
+            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitchBoxes[i].data()));
     }
 
     void apply(QByteArrayView frame)
@@ -79,7 +79,7 @@ private:
 class NaivePanel final : public QObject
 {
 public:
-    explicit NaivePanel(FormMain &panel) : m_writer(panel)
+    explicit NaivePanel(TcpPanel &panel) : m_writer(panel)
     {
         panel.removeEventFilter(panel.findChild<RepaintThrottle *>());
         DeviceSocket &socket = panel.socket();

@@ -4,7 +4,7 @@
 
 #include "BenchSupport.h"
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "status/StatusFrame.h"
 
 #include <QApplication>
@@ -110,8 +110,8 @@ std::vector<double> clickToWire(bool nagle)
 {
     Controller controller;
     // A clock that stands still, so the watchdog never closes the link between clicks.
-    FormMain panel(FormMain::Options{{[] { return 1000.0; }, [] { return QTime(12, 34, 56); }}, false});
-    panel.findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(controller.port()));
+    TcpPanel panel(TcpLink::Options{{[] { return 1000.0; }, [] { return QTime(12, 34, 56); }}, false});
+    panel.setAddress(panel.host(), QString::number(controller.port()));
     panel.findChild<QLineEdit *>(QStringLiteral("txtEclCurrent"))->setText(QStringLiteral("1234"));
     auto *button = panel.findChild<QPushButton *>(QStringLiteral("cmdSetEcl"));
     panel.load();

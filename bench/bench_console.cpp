@@ -5,7 +5,7 @@
 #include "BenchSupport.h"
 
 #include "Gui/ConsoleView.h"
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "status/Arrival.h"
 
 #include <QApplication>
@@ -33,9 +33,9 @@ void rewriteWhole(QPlainTextEdit &console)
     moveCaretToEnd(console);
 }
 
-std::unique_ptr<FormMain> shownPanel()
+std::unique_ptr<TcpPanel> shownPanel()
 {
-    auto panel = std::make_unique<FormMain>(FormMain::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
     panel->show();
     QCoreApplication::processEvents();
     return panel;
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    const std::unique_ptr<FormMain> ours = shownPanel();
+    const std::unique_ptr<TcpPanel> ours = shownPanel();
     QPlainTextEdit &console = consoleOf(*ours);
     console.clear();
     qint64 held = 0;
@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    const std::unique_ptr<FormMain> smallPanel = shownPanel();
+    const std::unique_ptr<TcpPanel> smallPanel = shownPanel();
     QPlainTextEdit &small = consoleOf(*smallPanel);
 
     const long residentBefore = bench::residentBytes();
@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     const double residentMB = static_cast<double>(bench::residentBytes() - residentBefore) / 1e6;
 
     // The naive console, up to where a single line takes too long or the budget is spent.
-    const std::unique_ptr<FormMain> naivePanel = shownPanel();
+    const std::unique_ptr<TcpPanel> naivePanel = shownPanel();
     QPlainTextEdit &naive = consoleOf(*naivePanel);
     naive.clear();
     qint64 naiveHeld = 0;

@@ -152,7 +152,7 @@ int main(int argc, char *argv[])
                             << bench::figure(100 * bareReaderCpu(sim->port(), seconds)) << " % of a core" << Qt::endl;
         return 0;
     }
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim->port());
+    const std::unique_ptr<TcpPanel> panel = bench::connectedPanel(sim->port());
     std::unique_ptr<bench::NaivePanel> naivePanel;
     if (naive)
         naivePanel = std::make_unique<bench::NaivePanel>(*panel);

@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     const bool focusField = args.contains(QStringLiteral("--focus-field"));
 
     const std::unique_ptr<SimProcess> sim = bench::startedSim(args[1], {QStringLiteral("--rate"), QStringLiteral("1")});
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(sim->port());
+    const std::unique_ptr<TcpPanel> panel = bench::connectedPanel(sim->port());
     if (focusField) {
         panel->activateWindow();
         panel->findChild<QLineEdit *>(QStringLiteral("txtEclCurrent"))->setFocus(Qt::TabFocusReason);

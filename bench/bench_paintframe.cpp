@@ -11,7 +11,7 @@
 
 #include "BenchSupport.h"
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "Gui/RepaintThrottle.h"
 #include "sim/Instrument.h"
 #include "status/StatusFrame.h"
@@ -56,7 +56,7 @@ protected:
 };
 
 // What the event loop does for a frame: the arrival applied, then the window's paint.
-Q_NEVER_INLINE void applyFrame(FormMain &panel, QByteArrayView frame)
+Q_NEVER_INLINE void applyFrame(TcpPanel &panel, QByteArrayView frame)
 {
     panel.deliverArrival(frame);
 }
@@ -66,7 +66,7 @@ Q_NEVER_INLINE void paintPending()
     QCoreApplication::sendPostedEvents();
 }
 
-Q_NEVER_INLINE void paintFrames(FormMain &panel, int first, int count)
+Q_NEVER_INLINE void paintFrames(TcpPanel &panel, int first, int count)
 {
     for (int k = first; k < first + count; ++k) {
         applyFrame(panel, encodeStatusFrame(changingReadings(k)));
@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int frames = argc > 1 ? QByteArray(argv[1]).toInt() : 100;
 
-    auto panel = std::make_unique<FormMain>(FormMain::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
     // The throttle holds paints to the wall clock; here every frame paints, as at 10/s.
     panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
     panel->show();

@@ -3,9 +3,9 @@
 
 #include "BenchSupport.h"
 
-#include "Gui/FormMain.h"
-#include "link/Recorder.h"
-#include "status/RecordingFormat.h"
+#include "Gui/TcpPanel.h"
+#include "history/Recorder.h"
+#include "history/RecordingFormat.h"
 
 #include <QApplication>
 #include <QDir>
@@ -84,14 +84,14 @@ struct Run {
 
 // Feeds the panel kRate frames a second for `seconds`, paced by a 1 ms timer, with the
 // given recorder subscribed after the window.
-Run feed(FormMain &panel, Mode mode, double seconds, const QString &path, const std::vector<QByteArray> &frames)
+Run feed(TcpPanel &panel, Mode mode, double seconds, const QString &path, const std::vector<QByteArray> &frames)
 {
     Run run;
-    DeviceLink &link = panel.link();
+    Link &link = panel.link();
     std::vector<QMetaObject::Connection> connections;
     const auto probe = [&](auto &&handler) {
-        connections.push_back(QObject::connect(&link, &DeviceLink::statusArrived, &panel, handler));
-        connections.push_back(QObject::connect(&link, &DeviceLink::messageArrived, &panel, handler));
+        connections.push_back(QObject::connect(&link, &Link::statusArrived, &panel, handler));
+        connections.push_back(QObject::connect(&link, &Link::messageArrived, &panel, handler));
     };
     probe([&run] { run.rows.begin(); });
 
@@ -108,11 +108,11 @@ Run feed(FormMain &panel, Mode mode, double seconds, const QString &path, const 
         naive.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         naive.write(recordingHeader());
         const double steadyStart = link.now();
-        connections.push_back(QObject::connect(&link, &DeviceLink::statusArrived, &panel,
+        connections.push_back(QObject::connect(&link, &Link::statusArrived, &panel,
             [&naive, steadyStart](const StatusReadings &r, double t) {
                 naive.write(statusRow(QDateTime::currentDateTimeUtc(), t - steadyStart, r));
             }));
-        connections.push_back(QObject::connect(&link, &DeviceLink::messageArrived, &panel,
+        connections.push_back(QObject::connect(&link, &Link::messageArrived, &panel,
             [&naive, steadyStart](const QString &text, double t) {
                 naive.write(messageRow(QDateTime::currentDateTimeUtc(), t - steadyStart, text));
             }));
@@ -200,7 +200,7 @@ int main(int argc, char *argv[])
     for (int k = 0; k < kVariants; ++k)
         frames.push_back(frameAt(k));
 
-    FormMain panel(FormMain::Options{Clock::system(), false});
+    TcpPanel panel(TcpLink::Options{Clock::system(), false});
     panel.show();
     QCoreApplication::processEvents();
 

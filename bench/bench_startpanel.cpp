@@ -1,7 +1,7 @@
 // The panel's main() with the port field pointed at a local listener, for bench_startup.
 //   bench_startpanel PORT
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "Gui/SingleInstance.h"
 
 #include <QApplication>
@@ -16,8 +16,8 @@ int main(int argc, char *argv[])
     if (instance.outcome == InstanceLock::Outcome::AnotherRuns)
         return 0;
 
-    FormMain window;
-    window.findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::fromLatin1(argv[1]));
+    TcpPanel window;
+    window.setAddress(window.host(), QString::fromLatin1(argv[1]));
     window.load();
     window.show();
     return app.exec();

@@ -4,7 +4,7 @@
 #include "BenchPanel.h"
 #include "BenchSupport.h"
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "Gui/Panels.h"
 #include "sim/Instrument.h"
 #include "status/StatusFrame.h"
@@ -38,7 +38,7 @@ public:
         for (std::size_t i = 0; i < kReadbacks.size(); ++i)
             m_boxes[i] = panel.findChild<QLineEdit *>(QString::fromLatin1(kReadbackBoxes[i].data()));
         for (std::size_t i = 0; i < kSwitches.size(); ++i)
-            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitches[i].name.data()));
+            m_switches[i] = panel.findChild<QCheckBox *>(QString::fromLatin1(kSwitchBoxes[i].data()));
         for (const QByteArray &frame : frames)
             m_displays.push_back(renderReadbacks(decodeStatusFrame(frame)));
     }
@@ -84,9 +84,9 @@ double framesPerSecond(const std::vector<QByteArray> &frames, const std::functio
     return static_cast<double>(count) / (now - start);
 }
 
-std::unique_ptr<FormMain> shownPanel()
+std::unique_ptr<TcpPanel> shownPanel()
 {
-    auto panel = std::make_unique<FormMain>(FormMain::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
     panel->show();
     QCoreApplication::processEvents();
     return panel;
@@ -99,10 +99,10 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    const std::unique_ptr<FormMain> ours = shownPanel();
-    const std::unique_ptr<FormMain> naivePanel = shownPanel();
+    const std::unique_ptr<TcpPanel> ours = shownPanel();
+    const std::unique_ptr<TcpPanel> naivePanel = shownPanel();
     bench::NaiveWriter naive(*naivePanel);
-    const std::unique_ptr<FormMain> floorPanel = shownPanel();
+    const std::unique_ptr<TcpPanel> floorPanel = shownPanel();
 
     std::vector<QByteArray> changing;
     for (int k = 0; k < kVariants; ++k)

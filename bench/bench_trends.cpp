@@ -10,7 +10,7 @@
 
 #include "Gui/TrendPlot.h"
 #include "Gui/TrendsWindow.h"
-#include "status/TrendHistory.h"
+#include "history/TrendHistory.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -212,7 +212,7 @@ int memory(double rate)
 int cpu(const QString &sim, const QString &rate, double seconds, const QString &label)
 {
     const std::unique_ptr<SimProcess> process = bench::startedSim(sim, {QStringLiteral("--rate"), rate});
-    const std::unique_ptr<FormMain> panel = bench::connectedPanel(process->port());
+    const std::unique_ptr<TcpPanel> panel = bench::connectedPanel(process->port());
     double hidden = 0;
     double shown = 0;
     double cpuStart = 0;

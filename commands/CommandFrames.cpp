@@ -64,9 +64,29 @@ std::optional<int> piezoCount(QStringView fieldText)
     return toCount(kPiezoCounts - std::floor(r));
 }
 
-std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText, bool checked)
+std::optional<CommandRequest> commandRequest(Command c, QStringView fieldText, bool checked)
 {
-    const CommandInfo &info = commandInfo(c);
+    switch (commandInfo(c).payload) {
+    case Payload::WholeCount:
+    case Payload::PiezoCount: {
+        const auto count = commandInfo(c).payload == Payload::WholeCount ? wholeCount(fieldText)
+                                                                         : piezoCount(fieldText);
+        if (!count)
+            return std::nullopt;
+        return CommandRequest{c, *count};
+    }
+    case Payload::Switch:
+        return CommandRequest{c, 0, checked};
+    case Payload::None:
+    case Payload::Text:
+        break;
+    }
+    return CommandRequest{c};
+}
+
+QByteArray encodeRequest(const CommandRequest &request)
+{
+    const CommandInfo &info = commandInfo(request.command);
     QByteArray frame;
     frame.reserve(frameLength(info.payload));
     frame.append(static_cast<char>(info.opcode));
@@ -75,20 +95,22 @@ std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText, bool c
     case Payload::None:
         break;
     case Payload::Switch:
-        frame.append(checked ? '\1' : '\0');
+        frame.append(request.on ? '\1' : '\0');
         break;
     case Payload::WholeCount:
-    case Payload::PiezoCount: {
-        const auto count = info.payload == Payload::WholeCount ? wholeCount(fieldText)
-                                                               : piezoCount(fieldText);
-        if (!count)
-            return std::nullopt;
-        appendCount(frame, *count);
+    case Payload::PiezoCount:
+        appendCount(frame, request.count);
         break;
-    }
     case Payload::Text:
         frame.append(kEchoText.data(), static_cast<qsizetype>(kEchoText.size()));
         break;
     }
     return frame;
+}
+
+std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText, bool checked)
+{
+    if (const std::optional<CommandRequest> request = commandRequest(c, fieldText, checked))
+        return encodeRequest(*request);
+    return std::nullopt;
 }

@@ -65,6 +65,26 @@ int frameLength(Payload payload);
 std::optional<int> wholeCount(QStringView fieldText);
 std::optional<int> piezoCount(QStringView fieldText);
 
-// The frame's bytes. fieldText is read by the count commands, checked by the switch
-// commands; the others ignore both. nullopt when the count is out of range.
+// The controller's TCP port, unless a lab sets another.
+inline constexpr quint16 kDefaultPort = 44174;
+
+// One command with its payload already computed: what a link carries, whatever the
+// transport. `count` is read by the count commands, `on` by the switch commands.
+struct CommandRequest {
+    Command command;
+    int count = 0;   // 0..65535, as it goes on the wire
+    bool on = false;
+
+    friend bool operator==(const CommandRequest &, const CommandRequest &) = default;
+};
+
+// The request a field's text and a check box's state make. fieldText is read by the
+// count commands, checked by the switch commands; the others ignore both. nullopt when
+// the count is out of range.
+std::optional<CommandRequest> commandRequest(Command c, QStringView fieldText = {}, bool checked = false);
+
+// The frame's bytes for a request.
+QByteArray encodeRequest(const CommandRequest &request);
+
+// commandRequest() then encodeRequest(): the bytes a field's text sends.
 std::optional<QByteArray> encodeCommand(Command c, QStringView fieldText = {}, bool checked = false);

@@ -89,6 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const ReadbackDisplay display = renderReadbacks(readings);
     for (int i = 0; i < kReadbackCount; ++i)
         checkText(frame, i, kReadbacks[i].format, readings.values[i], display.texts[i]);
+    // The window renders frame after frame with one renderer, reusing unchanged texts:
+    // whatever came before, it must show what a fresh rendering shows.
+    static ReadbackRenderer window;
+    if (!sameDisplay(window.render(readings), display))
+        fail("a renderer that saw other frames before shows this one otherwise", frame, -1);
 
     // The opcode, byte 32, the upper nibble of every high byte and bits 6 and 7 of the
     // flags carry nothing: change them all and nothing shown may change.

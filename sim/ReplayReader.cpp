@@ -1,6 +1,6 @@
 #include "sim/ReplayReader.h"
 
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 #include "status/StatusFrame.h"
 
 #include <QStringList>

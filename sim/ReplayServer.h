@@ -2,6 +2,7 @@
 // Serves a recording on TCP as the controller sent it: each row's frame at its elapsed
 // time, scaled by the speed, to every client.
 
+#include "commands/CommandFrames.h"
 #include "sim/ReplayReader.h"
 
 #include <QHostAddress>
@@ -16,7 +17,7 @@ class QTcpSocket;
 
 struct ReplayOptions {
     QHostAddress host = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = 44174;   // 0 picks a free port
+    quint16 port = kDefaultPort;   // 0 picks a free port
     double speed = 1;       // 2 plays twice as fast
     bool loop = false;      // start over at the end instead of finishing
     bool runTimer = true;   // tests turn it off and call tick() themselves

@@ -19,7 +19,7 @@ class QTcpSocket;
 
 struct SimOptions {
     QHostAddress host = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = 44174;          // 0 picks a free port
+    quint16 port = kDefaultPort;   // 0 picks a free port
     double rate = 10;              // status frames per second
     std::uint32_t seed = 1;
     bool changing = false;         // load test: every value changes in every frame

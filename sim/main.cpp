@@ -170,8 +170,8 @@ int main(int argc, char *argv[])
     const QList<QCommandLineOption> options{
         {QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
          QStringLiteral("address"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("port"), QStringLiteral("Port to listen on (default 44174; 0 picks a free one)."),
-         QStringLiteral("port"), QStringLiteral("44174")},
+        {QStringLiteral("port"), QStringLiteral("Port to listen on (default %1; 0 picks a free one).").arg(kDefaultPort),
+         QStringLiteral("port"), QString::number(kDefaultPort)},
         {QStringLiteral("rate"), QStringLiteral("Status frames per second (default 10, up to 20000)."),
          QStringLiteral("fps"), QStringLiteral("10")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the noise and the stray bytes (default 1)."),

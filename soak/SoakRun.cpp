@@ -5,7 +5,7 @@
 #include "soak/TimedApplication.h"
 #include "soak/Verdict.h"
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 #include "Gui/Panels.h"
 #include "sim/SimProcess.h"
 #include "status/StatusFrame.h"
@@ -155,8 +155,8 @@ void SoakRun::relisten()
 
 void SoakRun::startPanel()
 {
-    m_panel = std::make_unique<FormMain>(FormMain::Options{Clock::system(), true});
-    m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(m_port));
+    m_panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), true});
+    m_panel->setAddress(m_panel->host(), QString::number(m_port));
     m_console = std::make_unique<ConsoleWatch>(*m_panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg")),
                                                [this] { return now(); });
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-class FormMain;
+class TcpPanel;
 class SimProcess;
 
 namespace soak {
@@ -67,7 +67,7 @@ private:
     int m_keepAlives = 0;
     QStringList m_unasked;
 
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
     std::unique_ptr<ConsoleWatch> m_console;   // after the panel: gone before it
     QTimer m_sampler;
     QTimer m_escaper;

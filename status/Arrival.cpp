@@ -2,14 +2,6 @@
 
 #include "status/StatusFrame.h"
 
-QString consoleLine(QTime timeOfDay, QStringView text)
-{
-    QString line = timeOfDay.toString(QStringLiteral("HH:mm:ss"));
-    line.append(text);
-    line.append(u"\r\n");
-    return line;
-}
-
 QString messageText(QByteArrayView frame)
 {
     return QString::fromLatin1(frame.sliced(1));

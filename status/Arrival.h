@@ -1,13 +1,8 @@
 #pragma once
-// What one arrival from the controller is, and the console line format the link logs in.
+// What one arrival from the controller is.
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringView>
-#include <QTime>
-
-// "HH:mm:ss" + text + CR LF; every text brings its own leading space.
-QString consoleLine(QTime timeOfDay, QStringView text);
 
 // A message frame's bytes after the opcode, one byte to one character, nothing lost.
 QString messageText(QByteArrayView frame);

@@ -106,13 +106,20 @@ bool inRange(RangeRule rule, int value)
 
 ReadbackDisplay renderReadbacks(const StatusReadings &readings)
 {
-    ReadbackDisplay display;
-    for (int i = 0; i < kReadbackCount; ++i) {
-        const ReadbackInfo &info = kReadbacks[i];
-        display.texts[i] = readbackText(info.format, readings.values[i]);
-        display.alarm[i] = !inRange(info.range, readings.values[i]);
+    return ReadbackRenderer().render(readings);
+}
+
+const ReadbackDisplay &ReadbackRenderer::render(const StatusReadings &readings)
+{
+    for (std::size_t i = 0; i < kReadbacks.size(); ++i) {
+        const int value = readings.values[i];
+        if (m_values[i] != value) {
+            m_values[i] = value;
+            m_display.texts[i] = readbackText(kReadbacks[i].format, value);
+            m_display.alarm[i] = !inRange(kReadbacks[i].range, value);
+        }
     }
     for (std::size_t i = 0; i < kSwitches.size(); ++i)
-        display.checked[i] = (readings.flags & kSwitches[i].mask) != 0;
-    return display;
+        m_display.checked[i] = (readings.flags & kSwitches[i].mask) != 0;
+    return m_display;
 }

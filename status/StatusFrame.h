@@ -47,8 +47,8 @@ inline constexpr std::array<ReadbackInfo, kReadbackCount> kReadbacks{{
 }};
 
 inline constexpr int kFlagsOffset = 17;
-// Each switch once: its status bit, the command that sets it, and its name, which is
-// also its check box's.
+// Each switch once: its status bit, the command that sets it, and its name, as the
+// readings are named; Gui/Panels.h maps it to its check box.
 struct SwitchInfo {
     std::string_view name;
     std::uint8_t mask;
@@ -56,12 +56,12 @@ struct SwitchInfo {
 };
 inline constexpr int kSwitchCount = 6;
 inline constexpr std::array<SwitchInfo, kSwitchCount> kSwitches{{
-    {"chkEclTec",   0x01, Command::SetEclTec},
-    {"chkInjTec",   0x02, Command::SetInjTec},
-    {"chkScanEn",   0x04, Command::SetScanEn},
-    {"chkHeater",   0x08, Command::SetHeater},
-    {"chkNarrow",   0x10, Command::SetNarrow},
-    {"chkSlowLock", 0x20, Command::SetSlowLock},
+    {"EclTec",     0x01, Command::SetEclTec},
+    {"InjTec",     0x02, Command::SetInjTec},
+    {"ScanEn",     0x04, Command::SetScanEn},
+    {"Heater",     0x08, Command::SetHeater},
+    {"Narrow",     0x10, Command::SetNarrow},
+    {"SlowLock",   0x20, Command::SetSlowLock},
 }};
 
 struct StatusReadings {
@@ -96,3 +96,23 @@ struct ReadbackDisplay {
     std::array<bool, kSwitchCount> checked{};
 };
 ReadbackDisplay renderReadbacks(const StatusReadings &readings);
+
+// Renders frame after frame as renderReadbacks does, reusing the text of a reading that
+// has not changed since the frame before: a controller may report a thousand times a
+// second, and most readings hold still.
+class ReadbackRenderer
+{
+public:
+    const ReadbackDisplay &render(const StatusReadings &readings);
+
+private:
+    ReadbackDisplay m_display;
+    std::array<int, kReadbackCount> m_values = filledWith(-1);   // -1: nothing rendered yet
+
+    static constexpr std::array<int, kReadbackCount> filledWith(int value)
+    {
+        std::array<int, kReadbackCount> values{};
+        values.fill(value);
+        return values;
+    }
+};

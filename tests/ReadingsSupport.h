@@ -1,7 +1,16 @@
 #pragma once
-// Status readings for the tests that need no window: all alike, or one picked out.
+// Status readings for the tests: all alike, one picked out, or the golden frame.
 
 #include "status/StatusFrame.h"
+
+// One status frame written out by hand, every field a distinct value.
+// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
+inline const QByteArray kGolden = QByteArray::fromHex(
+    "a1"
+    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
+    "25"
+    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
+    "00");
 
 inline StatusReadings readingsOf(int value, std::uint8_t flags = 0)
 {

@@ -2,7 +2,7 @@
 // Shared test fixtures: a fake clock, a real local controller on an ephemeral port,
 // and a panel wired to both.
 
-#include "Gui/FormMain.h"
+#include "Gui/TcpPanel.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -79,10 +79,10 @@ inline QString findText(QObject &root, const char *name)
 }
 
 // A panel on a fake clock, its tick driven by the test, pointed at `port`.
-inline std::unique_ptr<FormMain> makePanel(FakeClock &clock, quint16 port, bool load = true)
+inline std::unique_ptr<TcpPanel> makePanel(FakeClock &clock, quint16 port, bool load = true)
 {
-    auto panel = std::make_unique<FormMain>(FormMain::Options{clock.clock(), false});
-    panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(port));
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
+    panel->setAddress(panel->host(), QString::number(port));
     if (load)
         panel->load();
     return panel;

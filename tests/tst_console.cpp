@@ -3,7 +3,6 @@
 #include "TestSupport.h"
 
 #include "Gui/ConsoleView.h"
-#include "status/Arrival.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>

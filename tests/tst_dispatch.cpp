@@ -23,7 +23,7 @@ private:
 
     FakeClock m_clock;
     std::unique_ptr<FakeController> m_controller;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestDispatch::init()
@@ -88,7 +88,7 @@ void TestDispatch::arrivals()
 
     deliver(arrival);
     QCOMPARE(consoleTexts(*m_panel).mid(2), lines);
-    QCOMPARE(m_panel->tag(), decoded ? QStringLiteral("0") : QString());
+    QCOMPARE(m_panel->guard(), decoded ? FormMain::PanelGuard::Applied : FormMain::PanelGuard::BeforeFirstFrame);
 }
 
 void TestDispatch::splitStatusFrameIsNotDecoded()
@@ -97,7 +97,7 @@ void TestDispatch::splitStatusFrameIsNotDecoded()
     frame[20] = '\xAF';   // the second part then opens like a message
     deliver(frame.left(20));
     deliver(frame.mid(20));
-    QCOMPARE(m_panel->tag(), QString());
+    QCOMPARE(m_panel->guard(), FormMain::PanelGuard::BeforeFirstFrame);
     QCOMPARE(consoleTexts(*m_panel).mid(2), QStringList({" " + QString::fromLatin1(frame.mid(21))}));
 }
 

@@ -23,7 +23,7 @@ private:
 
     FakeClock m_clock;
     std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestEndToEnd::init()
@@ -32,11 +32,11 @@ void TestEndToEnd::init()
     m_sim->start({"--rate", "20", "--quiet"});
     QVERIFY2(m_sim->waitForListening(10000), qPrintable(m_sim->errorString()));
 
-    m_panel = std::make_unique<FormMain>(FormMain::Options{m_clock.clock(), false});
-    m_panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(m_sim->port()));
+    m_panel = std::make_unique<TcpPanel>(TcpLink::Options{m_clock.clock(), false});
+    m_panel->setAddress(m_panel->host(), QString::number(m_sim->port()));
     m_panel->load();
     m_panel->show();
-    QTRY_COMPARE(m_panel->tag(), QStringLiteral("0"));
+    QTRY_COMPARE(m_panel->guard(), FormMain::PanelGuard::Applied);
 }
 
 void TestEndToEnd::cleanup()

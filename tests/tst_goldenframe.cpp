@@ -2,19 +2,12 @@
 // show for it, and the bytes the encoder must give for its readings. Catches a wrong or
 // swapped offset, bit or box, which tests built on the same tables cannot see.
 
+#include "ReadingsSupport.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
 
 namespace {
-
-// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
-const QByteArray kGolden = QByteArray::fromHex(
-    "a1"
-    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
-    "25"
-    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
-    "00");
 
 const QColor kAlarm(255, 160, 160);
 const QColor kWhite(255, 255, 255);
@@ -35,7 +28,7 @@ private slots:
 
 private:
     FakeClock m_clock;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestGoldenFrame::initTestCase()

@@ -48,7 +48,7 @@ private:
 
     FakeClock m_clock;
     std::unique_ptr<FakeController> m_controller;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestIncomingStatus::init()
@@ -91,8 +91,8 @@ void TestIncomingStatus::allZeroFrame()
         QCOMPARE(box(name)->palette().color(QPalette::Base), kAlarm);
     for (const char *name : {"txtUpPd", "txtDownPd", "txtPot", "txtXdacDac"})
         QCOMPARE(box(name)->palette().color(QPalette::Base), standard);
-    for (const SwitchInfo &info : kSwitches)
-        QVERIFY(!check(info.name.data())->isChecked());
+    for (std::string_view name : kSwitchBoxes)
+        QVERIFY(!check(name.data())->isChecked());
 }
 
 void TestIncomingStatus::colourThresholds_data()
@@ -138,26 +138,26 @@ void TestIncomingStatus::switchesFollowTheFlags()
     QFETCH(QStringList, checked);
     check("chkNarrow")->setChecked(true);
     deliver(frameWith({}, static_cast<std::uint8_t>(flags)));
-    for (const SwitchInfo &info : kSwitches) {
-        const QString name = QString::fromLatin1(info.name.data(), info.name.size());
+    for (std::string_view box : kSwitchBoxes) {
+        const QString name = QString::fromLatin1(box.data(), static_cast<qsizetype>(box.size()));
         QCOMPARE(m_panel->findChild<QCheckBox *>(name)->isChecked(), checked.contains(name));
     }
 }
 
 void TestIncomingStatus::guardBeforeDuringAndAfter()
 {
-    QCOMPARE(m_panel->tag(), QString());
-    struct Seen { QString tag, pot, dac; };
+    QCOMPARE(m_panel->guard(), FormMain::PanelGuard::BeforeFirstFrame);
+    struct Seen { FormMain::PanelGuard guard; QString pot, dac; };
     std::vector<Seen> seen;
     connect(check("chkHeater"), &QCheckBox::toggled, this, [&] {
-        seen.push_back({m_panel->tag(), box("txtPot")->text(), box("txtEclCurrentDac")->text()});
+        seen.push_back({m_panel->guard(), box("txtPot")->text(), box("txtEclCurrentDac")->text()});
     });
 
     deliver(frameWith({{7, 1234}, {8, 77}}, 0x08));
-    QCOMPARE(m_panel->tag(), QStringLiteral("0"));
+    QCOMPARE(m_panel->guard(), FormMain::PanelGuard::Applied);
     // Raised inside the frame: readbacks before the switches are written, DACs not yet.
     QCOMPARE(seen.size(), 1u);
-    QCOMPARE(seen[0].tag, QStringLiteral("1"));
+    QCOMPARE(seen[0].guard, FormMain::PanelGuard::Applying);
     QCOMPARE(seen[0].pot, QStringLiteral(" 1234"));
     QCOMPARE(seen[0].dac, QStringLiteral("?"));
     QCOMPARE(box("txtEclCurrentDac")->text(), QStringLiteral("77"));
@@ -178,8 +178,8 @@ void TestIncomingStatus::identicalFrameChangesNoSwitch()
     const QByteArray frame = frameWith({{0, 2000}, {15 - 1, 42}}, 0x15);
     deliver(frame);
     int toggles = 0;
-    for (const SwitchInfo &info : kSwitches)
-        connect(check(info.name.data()), &QCheckBox::toggled, this, [&] { ++toggles; });
+    for (std::string_view name : kSwitchBoxes)
+        connect(check(name.data()), &QCheckBox::toggled, this, [&] { ++toggles; });
     deliver(frame);
     QCOMPARE(toggles, 0);
     QCOMPARE(box("txtYdacDac")->text(), QStringLiteral("42"));

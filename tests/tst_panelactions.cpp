@@ -30,7 +30,7 @@ private:
 
     FakeClock m_clock;
     std::unique_ptr<FakeController> m_controller;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestPanelActions::init()

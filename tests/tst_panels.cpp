@@ -29,7 +29,7 @@ private slots:
 
 private:
     FakeClock m_clock;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestPanels::init()

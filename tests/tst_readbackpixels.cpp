@@ -37,8 +37,8 @@ private slots:
 
 private:
     FakeClock m_clock;
-    std::unique_ptr<FormMain> m_panel;
-    std::unique_ptr<FormMain> m_shaped;
+    std::unique_ptr<TcpPanel> m_panel;
+    std::unique_ptr<TcpPanel> m_shaped;
 };
 
 void TestReadbackPixels::initTestCase()

@@ -3,7 +3,7 @@
 
 #include "TestSupport.h"
 
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -52,7 +52,7 @@ private:
     FakeClock m_clock;
     QTemporaryDir m_dir;
     std::unique_ptr<FakeController> m_controller;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
     QStringList m_suggested;
     QString m_answer;
 };
@@ -171,7 +171,7 @@ void TestRecording::writeErrorGivesTheMenuBack()
              QStringList({QStringLiteral(" Recording to /dev/full"),
                           QStringLiteral(" Recording stopped: No space left on device (/dev/full)")}));
     deliver(encodeStatusFrame(StatusReadings{}));
-    QCOMPARE(m_panel->tag(), QStringLiteral("0"));
+    QCOMPARE(m_panel->guard(), FormMain::PanelGuard::Applied);
 }
 
 void TestRecording::exitFlushesAndCloses()

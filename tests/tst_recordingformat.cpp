@@ -1,5 +1,5 @@
 #include "status/Arrival.h"
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include "ReadingsSupport.h"
 

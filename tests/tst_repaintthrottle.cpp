@@ -55,7 +55,7 @@ private slots:
 
 private:
     FakeClock m_clock;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestRepaintThrottle::init()

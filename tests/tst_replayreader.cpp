@@ -1,5 +1,5 @@
 #include "sim/ReplayReader.h"
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include "ReadingsSupport.h"
 

@@ -1,7 +1,7 @@
 // The replay's timing on a fake clock: when each frame goes out, speed, loop and end.
 
 #include "sim/ReplayServer.h"
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>

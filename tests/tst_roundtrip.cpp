@@ -1,8 +1,8 @@
 // Record a session against the real simulator, replay it with norvane-sim --replay,
 // record the replay: both recordings hold the same frames, row for row.
 
-#include "link/DeviceLink.h"
-#include "link/Recorder.h"
+#include "link/TcpLink.h"
+#include "history/Recorder.h"
 #include "sim/SimProcess.h"
 
 #include <QProcess>
@@ -12,7 +12,7 @@
 
 namespace {
 
-DeviceLink::Options realTimeLink()
+TcpLink::Options realTimeLink()
 {
     return {Clock::system(), false};
 }
@@ -54,11 +54,11 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
     QVERIFY2(sim.waitForListening(), qPrintable(sim.errorString()));
     const quint16 port = sim.port();
     {
-        DeviceLink link(realTimeLink());
-        link.setAddressSource([port] { return DeviceLink::Address{QStringLiteral("127.0.0.1"), QString::number(port)}; });
+        TcpLink link(realTimeLink());
+        link.setAddressSource([port] { return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(port)}; });
         Recorder recorder(link);
-        QSignalSpy statuses(&link, &DeviceLink::statusArrived);
-        QSignalSpy messages(&link, &DeviceLink::messageArrived);
+        QSignalSpy statuses(&link, &TcpLink::statusArrived);
+        QSignalSpy messages(&link, &TcpLink::messageArrived);
         QVERIFY(recorder.start(original));
         link.start();
 
@@ -70,15 +70,15 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
             QTest::qWait(40);
         };
         betweenFrames();
-        link.send(Command::SetEclCurrent, u"1200");
-        link.send(Command::SetEclTec, {}, true);
+        link.send(*commandRequest(Command::SetEclCurrent, u"1200"));
+        link.send({Command::SetEclTec, 0, true});
         betweenFrames();
-        link.send(Command::Echo);
+        link.send({Command::Echo});
         betweenFrames();
-        link.send(Command::SetHeater, {}, true);
-        link.send(Command::SetUpPiezo, u"30");
+        link.send({Command::SetHeater, 0, true});
+        link.send(*commandRequest(Command::SetUpPiezo, u"30"));
         betweenFrames();
-        link.send(Command::Echo);
+        link.send({Command::Echo});
         QTRY_VERIFY_WITH_TIMEOUT(statuses.size() >= 20 && messages.size() == 2, 10000);
         recorder.stop();
     }
@@ -95,12 +95,12 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
     QVERIFY2(replay.waitForListening(), qPrintable(replay.errorString()));
     const quint16 replayPort = replay.port();
     {
-        DeviceLink link(realTimeLink());
+        TcpLink link(realTimeLink());
         link.setAddressSource([replayPort] {
-            return DeviceLink::Address{QStringLiteral("127.0.0.1"), QString::number(replayPort)};
+            return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(replayPort)};
         });
         Recorder recorder(link);
-        QSignalSpy statuses(&link, &DeviceLink::statusArrived);
+        QSignalSpy statuses(&link, &TcpLink::statusArrived);
         QVERIFY(recorder.start(replayed));
         link.start();
         // The replay ends by itself at the end of the file.
@@ -118,7 +118,7 @@ void TestRoundTrip::badRowStopsBeforeServing()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bad.csv"));
     {
-        DeviceLink link(realTimeLink());
+        TcpLink link(realTimeLink());
         Recorder recorder(link);
         QVERIFY(recorder.start(path));
         StatusReadings readings;

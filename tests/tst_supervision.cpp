@@ -168,7 +168,7 @@ void TestSupervision::editedPortIsUsedByTheNextAttempt()
     auto panel = makePanel(clock, closedPort());
     QTRY_COMPARE(consoleTexts(*panel).size(), 2);
 
-    panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(QString::number(controller.port()));
+    panel->setAddress(panel->host(), QString::number(controller.port()));
     QCOMPARE(controller.connections(), 0);
     clock.now += 4.5;
     panel->handleKeepAliveTick();
@@ -190,8 +190,8 @@ void TestSupervision::badPortTextIsReportedAndRetried()
 {
     QFETCH(QString, port);
     FakeClock clock;
-    auto panel = std::make_unique<FormMain>(FormMain::Options{clock.clock(), false});
-    panel->findChild<QLineEdit *>(QStringLiteral("txtPort"))->setText(port);
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
+    panel->setAddress(panel->host(), port);
     panel->load();
     QCOMPARE(consoleTexts(*panel), QStringList({kOpening}));
     QTRY_COMPARE(consoleTexts(*panel).size(), 2);

@@ -44,7 +44,7 @@ private:
     QImage windowAt(const QWidget &widget);
 
     FakeClock m_clock;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestSwitchPixels::init()
@@ -75,8 +75,8 @@ void TestSwitchPixels::looksLikeACheckBox_data()
         {"focused by Tab", Look::FocusedByTab},
         {"disabled", Look::Disabled},
     };
-    for (const SwitchInfo &info : kSwitches) {
-        const QString name = QString::fromLatin1(info.name.data(), static_cast<qsizetype>(info.name.size()));
+    for (std::string_view box : kSwitchBoxes) {
+        const QString name = QString::fromLatin1(box.data(), static_cast<qsizetype>(box.size()));
         for (const auto &[label, look] : looks)
             QTest::newRow(qPrintable(name + QLatin1Char(' ') + QLatin1String(label))) << name << look;
     }
@@ -115,9 +115,10 @@ void TestSwitchPixels::onlyTheSwitchRepaints_data()
 {
     QTest::addColumn<int>("mask");
     QTest::addColumn<QString>("name");
-    for (const SwitchInfo &info : kSwitches) {
-        const QString name = QString::fromLatin1(info.name.data(), static_cast<qsizetype>(info.name.size()));
-        QTest::newRow(qPrintable(name + QStringLiteral(" flips"))) << int(info.mask) << name;
+    for (std::size_t i = 0; i < kSwitches.size(); ++i) {
+        const std::string_view box = kSwitchBoxes[i];
+        const QString name = QString::fromLatin1(box.data(), static_cast<qsizetype>(box.size()));
+        QTest::newRow(qPrintable(name + QStringLiteral(" flips"))) << int(kSwitches[i].mask) << name;
     }
 }
 

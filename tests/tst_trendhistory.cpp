@@ -1,6 +1,6 @@
 // The trend history: buckets, spikes through every coarsening, gaps, and its memory bound.
 
-#include "status/TrendHistory.h"
+#include "history/TrendHistory.h"
 
 #include "ReadingsSupport.h"
 

@@ -5,7 +5,7 @@
 
 #include "Gui/TrendPlot.h"
 #include "Gui/TrendsWindow.h"
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include "ReadingsSupport.h"
 
@@ -69,7 +69,7 @@ private:
 
     FakeClock m_clock;
     std::unique_ptr<FakeController> m_controller;
-    std::unique_ptr<FormMain> m_panel;
+    std::unique_ptr<TcpPanel> m_panel;
 };
 
 void TestTrends::init()

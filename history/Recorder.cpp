@@ -1,16 +1,15 @@
-#include "link/Recorder.h"
+#include "history/Recorder.h"
 
-#include "link/DeviceLink.h"
-#include "status/Arrival.h"
-#include "status/RecordingFormat.h"
+#include "link/Link.h"
+#include "history/RecordingFormat.h"
 
 #include <QFileInfo>
 
 #include <sys/stat.h>
 
-Recorder::Recorder(DeviceLink &link, QObject *parent) : Recorder(link, Options{}, parent) {}
+Recorder::Recorder(Link &link, QObject *parent) : Recorder(link, Options{}, parent) {}
 
-Recorder::Recorder(DeviceLink &link, Options options, QObject *parent)
+Recorder::Recorder(Link &link, Options options, QObject *parent)
     : QObject(parent), m_link(link), m_options(std::move(options))
 {
     m_flushTimer.setInterval(m_options.flushInterval);
@@ -28,14 +27,14 @@ bool Recorder::start(const QString &path)
         return false;
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        log(QStringLiteral(" Recording stopped: %1 (%2)").arg(m_file.errorString(), path));
+        emit logged(QStringLiteral(" Recording stopped: %1 (%2)").arg(m_file.errorString(), path));
         return false;
     }
     m_startSteadySeconds = m_link.now();
-    m_statusConnection = connect(&m_link, &DeviceLink::statusArrived, this, &Recorder::handleStatus);
-    m_messageConnection = connect(&m_link, &DeviceLink::messageArrived, this, &Recorder::handleMessage);
+    m_statusConnection = connect(&m_link, &Link::statusArrived, this, &Recorder::handleStatus);
+    m_messageConnection = connect(&m_link, &Link::messageArrived, this, &Recorder::handleMessage);
     m_flushTimer.start();
-    log(QStringLiteral(" Recording to ") + path);
+    emit logged(QStringLiteral(" Recording to ") + path);
     emit recordingChanged(true);
     // The header goes out at once, so that a disk that cannot take it says so now.
     write(recordingHeader());
@@ -52,7 +51,7 @@ void Recorder::stop()
         return;
     const QString path = m_file.fileName();
     finish();
-    log(QStringLiteral(" Recording stopped: ") + path);
+    emit logged(QStringLiteral(" Recording stopped: ") + path);
     emit recordingChanged(false);
 }
 
@@ -106,7 +105,7 @@ void Recorder::fail(const QString &reason)
 {
     const QString path = m_file.fileName();
     finish();
-    log(QStringLiteral(" Recording stopped: %1 (%2)").arg(reason, path));
+    emit logged(QStringLiteral(" Recording stopped: %1 (%2)").arg(reason, path));
     emit recordingChanged(false);
 }
 
@@ -119,9 +118,4 @@ void Recorder::finish()
         m_file.close();
         m_file.unsetError();
     }
-}
-
-void Recorder::log(const QString &text)
-{
-    emit logLine(consoleLine(m_link.timeOfDay(), text));
 }

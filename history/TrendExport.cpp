@@ -1,6 +1,6 @@
-#include "status/TrendExport.h"
+#include "history/TrendExport.h"
 
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 qint64 writeHistoryCsv(const TrendHistory &history, QIODevice &device)
 {

@@ -1,4 +1,4 @@
-#include "status/TrendHistory.h"
+#include "history/TrendHistory.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // The trend history written out in the recording's CSV format: raw rows where the full
 // rate is kept, bucket rows where only buckets are, message rows between them.
 
-#include "status/TrendHistory.h"
+#include "history/TrendHistory.h"
 
 #include <QIODevice>
 

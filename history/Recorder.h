@@ -1,5 +1,5 @@
 #pragma once
-// Records what the device link brings, as it arrives, to one CSV file; never sends.
+// Records what a link brings, as it arrives, to one CSV file; never sends.
 
 #include <QDateTime>
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <functional>
 
-class DeviceLink;
+class Link;
 struct StatusReadings;
 
 class Recorder final : public QObject
@@ -26,8 +26,8 @@ public:
         std::chrono::milliseconds flushInterval = kFlushInterval;
     };
 
-    explicit Recorder(DeviceLink &link, QObject *parent = nullptr);
-    Recorder(DeviceLink &link, Options options, QObject *parent = nullptr);
+    explicit Recorder(Link &link, QObject *parent = nullptr);
+    Recorder(Link &link, Options options, QObject *parent = nullptr);
     ~Recorder() override;   // flushes and closes, without a console line
 
     // Truncates or creates `path`, writes the header and subscribes to the link, after
@@ -46,8 +46,8 @@ public:
     QString fileName() const { return m_file.fileName(); }
 
 signals:
-    // A console line, stamped and ending in CR LF, as the link writes its own.
-    void logLine(const QString &line);
+    // What the operator reads about the recording, worded as LinkEvent texts are.
+    void logged(const QString &text);
     void recordingChanged(bool recording);
 
 private:
@@ -57,9 +57,8 @@ private:
     bool stillOnDisk() const;
     void fail(const QString &reason);
     void finish();
-    void log(const QString &text);
 
-    DeviceLink &m_link;
+    Link &m_link;
     Options m_options;
     QFile m_file;
     QTimer m_flushTimer;

@@ -1,9 +1,11 @@
-#include "link/DeviceLink.h"
+#include "link/TcpLink.h"
 
 #include "status/Arrival.h"
 
-DeviceLink::DeviceLink(Options options, QObject *parent)
-    : QObject(parent), m_clock(std::move(options.clock)),
+TcpLink::TcpLink() : TcpLink(Options{}) {}
+
+TcpLink::TcpLink(Options options, QObject *parent)
+    : Link(std::move(options.clock), parent),
       m_runKeepAliveTimer(options.runKeepAliveTimer)
 {
     Sock.setObjectName(QStringLiteral("Sock"));
@@ -13,44 +15,43 @@ DeviceLink::DeviceLink(Options options, QObject *parent)
     tmrKeepAlive.setInterval(kKeepAliveInterval);
     tmrKeepAlive.setTimerType(Qt::PreciseTimer);
 
-    connect(&Sock, &DeviceSocket::connected, this, &DeviceLink::handleConnected);
-    connect(&Sock, &DeviceSocket::error, this, &DeviceLink::handleError);
-    connect(&Sock, &DeviceSocket::dataArrival, this, &DeviceLink::handleDataArrival);
-    connect(&tmrKeepAlive, &QTimer::timeout, this, &DeviceLink::handleKeepAliveTick);
+    connect(&Sock, &DeviceSocket::connected, this, &TcpLink::handleConnected);
+    connect(&Sock, &DeviceSocket::error, this, &TcpLink::handleError);
+    connect(&Sock, &DeviceSocket::dataArrival, this, &TcpLink::handleDataArrival);
+    connect(&tmrKeepAlive, &QTimer::timeout, this, &TcpLink::handleKeepAliveTick);
 }
 
-void DeviceLink::start()
+void TcpLink::start()
 {
     openConnection();
-    emit consoleCleared();
-    log(u" Opening connection...");
+    log(LinkEvent::Kind::Opening);
     if (m_runKeepAliveTimer)
         tmrKeepAlive.start();
 }
 
-void DeviceLink::openConnection()
+void TcpLink::openConnection()
 {
     const Address address = m_address ? m_address() : Address{};
     Sock.connectToHost(address.host, address.port);
 }
 
-void DeviceLink::handleConnected()
+void TcpLink::handleConnected()
 {
     // The silence clock is left alone: a connection counts as silent until its first byte.
-    log(u" Connected!");
+    log(LinkEvent::Kind::Connected);
 }
 
-void DeviceLink::handleError(int, const QString &description)
+void TcpLink::handleError(int, const QString &description)
 {
     // Only logged; the watchdog restores the connection at a later tick.
-    log(QString(QStringLiteral(" Error: ") + description));
+    log(LinkEvent::Kind::Error, description);
     emit linkDown(m_clock.steadySeconds());
 }
 
-void DeviceLink::handleKeepAliveTick()
+void TcpLink::handleKeepAliveTick()
 {
     if (Sock.state() == DeviceSocket::Connected)
-        send(Command::KeepAlive);
+        send({Command::KeepAlive});
 
     const double now = m_clock.steadySeconds();
     const bool silent = !m_lastDataTime || *m_lastDataTime + kSilenceLimitSeconds < now;
@@ -58,7 +59,7 @@ void DeviceLink::handleKeepAliveTick()
         m_lastDataTime.reset();
         const DeviceSocket::State state = Sock.state();
         if (state != DeviceSocket::Connecting && state != DeviceSocket::Closed) {
-            log(u" Lost connection, closed.  ");
+            log(LinkEvent::Kind::Lost);
             m_reopenPending = true;
         }
         Sock.close();
@@ -66,20 +67,20 @@ void DeviceLink::handleKeepAliveTick()
         if (Sock.state() == DeviceSocket::Closed) {
             openConnection();
             if (m_reopenPending) {
-                log(u" Reopening...");
+                log(LinkEvent::Kind::Reopening);
                 m_reopenPending = false;
             }
         }
     }
-    emit consoleCaretToEnd();
+    emit supervised();
 }
 
-void DeviceLink::handleDataArrival(qint64 bytesAvailable)
+void TcpLink::handleDataArrival(qint64 bytesAvailable)
 {
     deliverArrival(Sock.read(bytesAvailable));
 }
 
-void DeviceLink::deliverArrival(QByteArrayView bytes)
+void TcpLink::deliverArrival(QByteArrayView bytes)
 {
     // Every arrival holds off the watchdog, also one that is then dropped.
     const double now = m_clock.steadySeconds();
@@ -90,7 +91,7 @@ void DeviceLink::deliverArrival(QByteArrayView bytes)
         break;
     case Arrival::Message: {
         const QString text = messageText(bytes);
-        log(QString(u' ' + text));
+        log(LinkEvent::Kind::Message, text);
         emit messageArrived(text, now);
         break;
     }
@@ -99,13 +100,12 @@ void DeviceLink::deliverArrival(QByteArrayView bytes)
     }
 }
 
-void DeviceLink::send(Command command, QStringView fieldText, bool checked)
+void TcpLink::send(const CommandRequest &request)
 {
-    if (const std::optional<QByteArray> frame = encodeCommand(command, fieldText, checked))
-        Sock.send(*frame);
+    Sock.send(encodeRequest(request));
 }
 
-void DeviceLink::log(QStringView text)
+void TcpLink::log(LinkEvent::Kind kind, const QString &detail)
 {
-    emit logLine(consoleLine(m_clock.timeOfDay(), text));
+    emit happened({kind, detail});
 }

@@ -1,4 +1,4 @@
-#include "status/RecordingFormat.h"
+#include "history/RecordingFormat.h"
 
 #include <charconv>
 
@@ -114,8 +114,10 @@ QStringList recordingColumns()
         columns << fieldName(info.field);
     for (int reading : kDegreeColumnReadings)
         columns << fieldName(kReadbacks[reading].field) + kDegreeSuffix;
+    // Switch columns keep the prefix that recordings have always had: without it EclTec
+    // would name both a reading and a switch.
     for (const SwitchInfo &info : kSwitches)
-        columns << fieldName(info.name);
+        columns << QStringLiteral("chk") + fieldName(info.name);
     columns << QStringLiteral("message");
     return columns;
 }
