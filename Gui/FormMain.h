@@ -22,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class TrendsWindow;
 
+// Not final: TcpPanel derives from it to put a TCP link of its own beneath it.
 class FormMain : public QMainWindow
 {
     Q_OBJECT
