@@ -187,19 +187,24 @@ inline constexpr std::array<std::string_view, kSwitchCount> kSwitchBoxes{{
 }};
 static_assert(namedAfterRows(kSwitchBoxes, "chk", kSwitches, &SwitchInfo::name));
 
-// The row of kControls named `name`, or nullptr; rows before `before` only.
-consteval const ControlSpec *controlSpec(std::string_view name, std::size_t before = kControls.size())
+// Whether a row of kControls before `before` is named `name`; whether the row named
+// `name` is of `kind`. They answer yes or no rather than hand out a row: a sanitizing
+// build cannot compare a row's address with null at compile time.
+consteval bool hasControl(std::string_view name, std::size_t before = kControls.size())
 {
     for (std::size_t i = 0; i < before; ++i) {
         if (kControls[i].name == name)
-            return &kControls[i];
+            return true;
     }
-    return nullptr;
+    return false;
 }
 consteval bool isControl(std::string_view name, ControlKind kind)
 {
-    const ControlSpec *row = controlSpec(name);
-    return row && row->kind == kind;
+    for (const ControlSpec &row : kControls) {
+        if (row.name == name)
+            return row.kind == kind;
+    }
+    return false;
 }
 
 // A name in a table that no control carries, or a control of the wrong kind, would only
@@ -208,7 +213,7 @@ consteval bool tablesNameTheirControls()
 {
     for (std::size_t i = 0; i < kControls.size(); ++i) {
         const std::string_view parent = kControls[i].parent;
-        if (controlSpec(kControls[i].name, i) || (!parent.empty() && !controlSpec(parent, i)))
+        if (hasControl(kControls[i].name, i) || (!parent.empty() && !hasControl(parent, i)))
             return false;
     }
     for (const GlyphLineSpec &row : kGlyphLines) {
@@ -216,7 +221,7 @@ consteval bool tablesNameTheirControls()
             return false;
     }
     for (std::string_view name : kTabOrder) {
-        if (!controlSpec(name))
+        if (!hasControl(name))
             return false;
     }
     for (const SetpointSpec &row : kSetpoints) {
