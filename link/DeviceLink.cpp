@@ -6,6 +6,8 @@ DeviceLink::DeviceLink(Options options, QObject *parent)
     : QObject(parent), m_clock(std::move(options.clock)),
       m_runKeepAliveTimer(options.runKeepAliveTimer)
 {
+    if (options.cutFrames)
+        m_cutter.emplace();
     Sock.setObjectName(QStringLiteral("Sock"));
     Sock.setParent(this);
     tmrKeepAlive.setObjectName(QStringLiteral("tmrKeepAlive"));
@@ -30,6 +32,8 @@ void DeviceLink::start()
 
 void DeviceLink::openConnection()
 {
+    if (m_cutter)
+        m_cutter->reset();
     const Address address = m_address ? m_address() : Address{};
     Sock.connectToHost(address.host, address.port);
 }
@@ -84,8 +88,18 @@ void DeviceLink::deliverArrival(QByteArrayView bytes)
     // Every arrival holds off the watchdog, also one that is then dropped.
     const double now = m_clock.steadySeconds();
     m_lastDataTime = now;
-    switch (classifyArrival(bytes)) {
+    if (m_cutter) {
+        m_cutter->cut(bytes, [this, now](Arrival kind, QByteArrayView frame) { deliverFrame(kind, frame, now); });
+        return;
+    }
+    deliverFrame(classifyArrival(bytes), bytes, now);
+}
+
+void DeviceLink::deliverFrame(Arrival kind, QByteArrayView bytes, double now)
+{
+    switch (kind) {
     case Arrival::Status:
+        emit statusFrameArrived(bytes);
         emit statusArrived(decodeStatusFrame(bytes), now);
         break;
     case Arrival::Message: {

@@ -5,6 +5,7 @@
 #include "commands/CommandFrames.h"
 #include "link/Clock.h"
 #include "link/DeviceSocket.h"
+#include "status/FrameCutter.h"
 #include "status/StatusFrame.h"
 
 #include <QObject>
@@ -26,6 +27,9 @@ public:
     struct Options {
         Clock clock = Clock::system();
         bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()
+        // Every whole status frame of an arrival, a cut-off one carried over; the panel
+        // keeps one frame per arrival.
+        bool cutFrames = false;
     };
 
     // Where the next attempt connects, read afresh at every attempt so that an edit
@@ -68,6 +72,8 @@ signals:
     void consoleCaretToEnd();                 // a tick's last effect
     // An applied status frame and its arrival on the steady clock.
     void statusArrived(const StatusReadings &readings, double steadySeconds);
+    // The same frame's 33 bytes as received, just before statusArrived.
+    void statusFrameArrived(QByteArrayView frame);
     // A message frame's text, as the console shows it.
     void messageArrived(const QString &text, double steadySeconds);
     // The watchdog found the link silent, or the socket reported an error.
@@ -78,6 +84,7 @@ private:
     void handleConnected();
     void handleError(int number, const QString &description);
     void handleDataArrival(qint64 bytesAvailable);
+    void deliverFrame(Arrival kind, QByteArrayView bytes, double now);
     void log(QStringView text);
 
     Clock m_clock;
@@ -87,4 +94,5 @@ private:
     QTimer tmrKeepAlive;
     std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
     bool m_reopenPending = false;
+    std::optional<FrameCutter> m_cutter;
 };
