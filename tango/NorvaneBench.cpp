@@ -11,7 +11,7 @@
 #include <sys/time.h>
 
 #include <array>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -181,7 +181,7 @@ void NorvaneBench::init_device()
     }
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
-    set_status("Opening connection...");
+    set_status(std::string());   // the link says what it does as soon as it starts
     g_hub->open(m_bridge, host, portText);
 }
 

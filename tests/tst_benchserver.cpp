@@ -270,6 +270,7 @@ private slots:
     void outOfRangeWriteSendsNothing_data();
     void outOfRangeWriteSendsNothing();
     void everyFrameOneEvent();
+    void lastMessageKeepsEveryByte();
     void linkLossAndRecovery_data();
     void linkLossAndRecovery();
     void badProperties_data();
@@ -510,6 +511,14 @@ void TestBenchServer::everyFrameOneEvent()
     QTRY_COMPARE_WITH_TIMEOUT(counter.count.load(), 1 + kFrames, 20000);
     QCOMPARE(counter.last.load(), kFrames);
     m_bench->unsubscribe_event(id);
+}
+
+// A DevString carries bytes 0x80..0xFF unchanged, one byte per character.
+void TestBenchServer::lastMessageKeepsEveryByte()
+{
+    const QByteArray text("Lock \x80\xe9\xff", 8);
+    m_controller.send(QByteArray("\xaf") + text);
+    QTRY_COMPARE(QByteArray::fromStdString(readValue<std::string>(*m_bench, "LastMessage")).toHex(), text.toHex());
 }
 
 void TestBenchServer::linkLossAndRecovery_data()
