@@ -17,6 +17,8 @@
 #include <csignal>
 #include <memory>
 
+#include <sys/prctl.h>
+
 #include <tango.h>
 
 namespace {
@@ -134,6 +136,8 @@ public:
             environment.insert(QStringLiteral("NORVANE_BENCH_TIME_SCALE"), QString::number(timeScale));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test killed on its timeout takes its server with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start(QStringLiteral(NORVANEBENCH_PATH),
                         QStringList{QStringLiteral("test")} + arguments
                             + QStringList{QStringLiteral("-ORBendPoint"),
