@@ -10,8 +10,8 @@
 
 #include <sys/time.h>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iostream>
 #include <mutex>
