@@ -23,7 +23,6 @@ public:
         m_link = new DeviceLink({scaledClock(), m_timeScale == 1, true}, this);
         m_link->setAddressSource([host, port] { return DeviceLink::Address{host, port}; });
         BenchSink *sink = m_sink.get();
-        connect(&m_link->socket(), &DeviceSocket::connected, this, [sink] { sink->linkConnected(); });
         connect(m_link, &DeviceLink::statusFrameArrived, this, [sink](QByteArrayView frame) {
             sink->statusFrame(frame);
         });

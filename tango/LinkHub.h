@@ -17,7 +17,6 @@ class BenchSink
 {
 public:
     virtual ~BenchSink() = default;
-    virtual void linkConnected() = 0;
     virtual void statusFrame(QByteArrayView frame) = 0;
     virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
     virtual void linkDown() = 0;

@@ -10,8 +10,8 @@
 
 #include <sys/time.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -56,7 +56,6 @@ public:
         m_device = nullptr;
     }
 
-    void linkConnected() override;
     void statusFrame(QByteArrayView frame) override;
     void message(QByteArrayView text) override;
     void linkDown() override;
@@ -86,18 +85,19 @@ public:
     void sendCommand(Command command);
 
     // On the Qt thread, under the monitor.
-    void handleConnected();
     void handleStatusFrame(QByteArrayView frame);
     void handleMessage(QByteArrayView text);
     void handleLinkDown();
     void handleLinkStatus(const QString &text);
 
 private:
+    // INIT waits for the first frame after Init; after a loss the bench stays in FAULT
+    // until frames return, however often the link reconnects meanwhile.
     enum class Phase { Misconfigured, Waiting, Running, Down };
 
     template <typename T>
     void push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size = 1);
-    void pushFrameInvalid();
+    void pushFrame(const timeval &when, Tango::AttrQuality quality);
     void changeState(Tango::DevState state);
 
     std::shared_ptr<DeviceBridge> m_bridge;
@@ -133,7 +133,6 @@ void DeviceBridge::withDevice(Update &&update)
     }
 }
 
-void DeviceBridge::linkConnected() { withDevice([](NorvaneBench &d) { d.handleConnected(); }); }
 void DeviceBridge::statusFrame(QByteArrayView frame) { withDevice([frame](NorvaneBench &d) { d.handleStatusFrame(frame); }); }
 void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench &d) { d.handleMessage(text); }); }
 void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
@@ -173,7 +172,6 @@ void NorvaneBench::init_device()
     }
     const QString host = QString::fromStdString(address);
     const QString portText = QString::fromStdString(port);
-    m_quality.fill(Tango::ATTR_INVALID);
     if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
         m_phase = Phase::Misconfigured;
         g_hub->drop(m_bridge.get());
@@ -183,7 +181,7 @@ void NorvaneBench::init_device()
     }
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
-    set_status("Opening connection...");
+    set_status(std::string());   // the link says what it does as soon as it starts
     g_hub->open(m_bridge, host, portText);
 }
 
@@ -251,14 +249,6 @@ void NorvaneBench::sendCommand(Command command)
     g_hub->send(m_bridge.get(), command);
 }
 
-void NorvaneBench::handleConnected()
-{
-    if (m_phase == Phase::Misconfigured)
-        return;
-    m_phase = Phase::Waiting;
-    changeState(Tango::INIT);
-}
-
 void NorvaneBench::handleStatusFrame(QByteArrayView frame)
 {
     if (m_phase == Phase::Misconfigured)
@@ -279,17 +269,7 @@ void NorvaneBench::handleStatusFrame(QByteArrayView frame)
     for (int i = 0; i < kSwitchCount; ++i)
         m_switches[i] = (readings.flags & kSwitches[i].mask) != 0;
 
-    for (int i = 0; i < kBenchAttributeCount; ++i) {
-        const BenchAttribute &row = kBenchAttributes[i];
-        if (row.kind == AttrKind::Reading && isTemperature(row.row))
-            push(i, &m_degrees[row.row], now, m_quality[row.row]);
-        else if (row.kind == AttrKind::Reading)
-            push(i, &m_counts[row.row], now, m_quality[row.row]);
-        else if (row.kind == AttrKind::Switch)
-            push(i, &m_switches[row.row], now, Tango::ATTR_VALID);
-        else if (row.kind == AttrKind::Frame)
-            push(i, m_frame.data(), now, Tango::ATTR_VALID, kStatusFrameSize);
-    }
+    pushFrame(now, Tango::ATTR_VALID);
     changeState(alarm ? Tango::ALARM : Tango::ON);
 }
 
@@ -311,8 +291,7 @@ void NorvaneBench::handleLinkDown()
     if (m_phase == Phase::Misconfigured || m_phase == Phase::Down)
         return;
     m_phase = Phase::Down;
-    m_quality.fill(Tango::ATTR_INVALID);
-    pushFrameInvalid();
+    pushFrame(timeNow(), Tango::ATTR_INVALID);
     changeState(Tango::FAULT);
 }
 
@@ -333,17 +312,20 @@ void NorvaneBench::push(int attributeIndex, T *value, const timeval &when, Tango
     attribute.fire_archive_event();
 }
 
-void NorvaneBench::pushFrameInvalid()
+void NorvaneBench::pushFrame(const timeval &when, Tango::AttrQuality quality)
 {
-    const timeval now = timeNow();
+    // Readings carry their own quality unless the whole frame is invalid.
+    const auto qualityOf = [&](int reading) { return quality == Tango::ATTR_VALID ? m_quality[reading] : quality; };
     for (int i = 0; i < kBenchAttributeCount; ++i) {
         const BenchAttribute &row = kBenchAttributes[i];
-        if (row.kind == AttrKind::Reading)
-            push(i, &m_counts[row.row], now, Tango::ATTR_INVALID);
+        if (row.kind == AttrKind::Reading && isTemperature(row.row))
+            push(i, &m_degrees[row.row], when, qualityOf(row.row));
+        else if (row.kind == AttrKind::Reading)
+            push(i, &m_counts[row.row], when, qualityOf(row.row));
         else if (row.kind == AttrKind::Switch)
-            push(i, &m_switches[row.row], now, Tango::ATTR_INVALID);
+            push(i, &m_switches[row.row], when, quality);
         else if (row.kind == AttrKind::Frame)
-            push(i, m_frame.data(), now, Tango::ATTR_INVALID, kStatusFrameSize);
+            push(i, m_frame.data(), when, quality, kStatusFrameSize);
     }
 }
 
