@@ -7,7 +7,8 @@ status frame) by a reader thread, with the same device name, properties and attr
 names. It reads only; writes, commands and supervision are left out, as they cost
 nothing while frames flow.
 
-  pytango_bench.py INSTANCE -file=DB -ORBendPoint giop:tcp:127.0.0.1:PORT
+  pytango_bench.py INSTANCE     (server pytango_bench/INSTANCE, class PyNorvaneBench,
+                                registered in the database of TANGO_HOST)
 """
 
 import socket
