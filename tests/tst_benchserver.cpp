@@ -65,8 +65,7 @@ public:
             names << QStringLiteral("\"%1\"").arg(QLatin1String(device));
             properties += QStringLiteral("%1->%2\n").arg(QLatin1String(device), property);
         }
-        static int files = 0;
-        QFile file(dir.filePath(QStringLiteral("db%1.txt").arg(++files)));
+        QFile file(dir.filePath(QStringLiteral("%1.db").arg(m_port)));
         if (file.open(QIODevice::WriteOnly))
             file.write(("NorvaneBench/test/DEVICE/NorvaneBench: " + names.join(u", ") + u'\n' + properties).toUtf8());
         file.close();
