@@ -1,5 +1,5 @@
 #pragma once
-// Status readings for the tests that need no window: all alike, or one picked out.
+// Status readings for the tests: all alike, one picked out, or one frame written out by hand.
 
 #include "status/StatusFrame.h"
 
@@ -18,3 +18,13 @@ inline StatusReadings readingsWith(int fill, int index, int value, std::uint8_t 
     readings.values[static_cast<std::size_t>(index)] = value;
     return readings;
 }
+
+// Every field a distinct value, written out by hand rather than encoded, so that a wrong or
+// swapped offset, bit or row shows.
+// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
+inline const QByteArray kGoldenFrame = QByteArray::fromHex(
+    "a1"
+    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
+    "25"
+    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
+    "00");

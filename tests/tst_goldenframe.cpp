@@ -2,19 +2,12 @@
 // show for it, and the bytes the encoder must give for its readings. Catches a wrong or
 // swapped offset, bit or box, which tests built on the same tables cannot see.
 
+#include "ReadingsSupport.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
 
 namespace {
-
-// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
-const QByteArray kGolden = QByteArray::fromHex(
-    "a1"
-    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
-    "25"
-    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
-    "00");
 
 const QColor kAlarm(255, 160, 160);
 const QColor kWhite(255, 255, 255);
@@ -40,9 +33,9 @@ private:
 
 void TestGoldenFrame::initTestCase()
 {
-    QCOMPARE(kGolden.size(), 33);
+    QCOMPARE(kGoldenFrame.size(), 33);
     m_panel = makePanel(m_clock, closedPort());
-    m_panel->deliverArrival(kGolden);
+    m_panel->deliverArrival(kGoldenFrame);
 }
 
 void TestGoldenFrame::readbacks_data()
@@ -109,7 +102,7 @@ void TestGoldenFrame::encoderGivesTheSameBytes()
     StatusReadings readings;
     readings.values = {300, 5, 2000, 50, 4048, 2700, 1400, 2047, 3103, 666, 77, 3600, 777, 1601, 2457};
     readings.flags = 0x25;
-    QCOMPARE(encodeStatusFrame(readings).toHex(' '), kGolden.toHex(' '));
+    QCOMPARE(encodeStatusFrame(readings).toHex(' '), kGoldenFrame.toHex(' '));
 }
 
 QTEST_MAIN(TestGoldenFrame)
