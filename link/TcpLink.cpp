@@ -8,6 +8,8 @@ TcpLink::TcpLink(Options options, QObject *parent)
     : Link(std::move(options.clock), parent),
       m_runKeepAliveTimer(options.runKeepAliveTimer)
 {
+    if (options.cutFrames)
+        m_cutter.emplace();
     Sock.setObjectName(QStringLiteral("Sock"));
     Sock.setParent(this);
     tmrKeepAlive.setObjectName(QStringLiteral("tmrKeepAlive"));
@@ -31,6 +33,8 @@ void TcpLink::start()
 
 void TcpLink::openConnection()
 {
+    if (m_cutter)
+        m_cutter->reset();
     const Address address = m_address ? m_address() : Address{};
     Sock.connectToHost(address.host, address.port);
 }
@@ -85,8 +89,18 @@ void TcpLink::deliverArrival(QByteArrayView bytes)
     // Every arrival holds off the watchdog, also one that is then dropped.
     const double now = m_clock.steadySeconds();
     m_lastDataTime = now;
-    switch (classifyArrival(bytes)) {
+    if (m_cutter) {
+        m_cutter->cut(bytes, [this, now](Arrival kind, QByteArrayView frame) { deliverFrame(kind, frame, now); });
+        return;
+    }
+    deliverFrame(classifyArrival(bytes), bytes, now);
+}
+
+void TcpLink::deliverFrame(Arrival kind, QByteArrayView bytes, double now)
+{
+    switch (kind) {
     case Arrival::Status:
+        emit statusFrameArrived(bytes);
         emit statusArrived(decodeStatusFrame(bytes), now);
         break;
     case Arrival::Message: {

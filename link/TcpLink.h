@@ -6,6 +6,7 @@
 #include "link/Clock.h"
 #include "link/DeviceSocket.h"
 #include "link/Link.h"
+#include "status/FrameCutter.h"
 
 #include <QTimer>
 
@@ -25,6 +26,9 @@ public:
     struct Options {
         Clock clock = Clock::system();
         bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()
+        // Every whole status frame of an arrival, a cut-off one carried over; the panel
+        // keeps one frame per arrival.
+        bool cutFrames = false;
     };
 
     // Where the next attempt connects, read afresh at every attempt so that an edit
@@ -58,11 +62,16 @@ public:
     DeviceSocket &socket() { return Sock; }
     std::optional<double> lastDataTime() const { return m_lastDataTime; }
 
+signals:
+    // A status frame's 33 bytes as received, just before its statusArrived.
+    void statusFrameArrived(QByteArrayView frame);
+
 private:
     void openConnection();
     void handleConnected();
     void handleError(int number, const QString &description);
     void handleDataArrival(qint64 bytesAvailable);
+    void deliverFrame(Arrival kind, QByteArrayView bytes, double now);
     void log(LinkEvent::Kind kind, const QString &detail = {});
 
     bool m_runKeepAliveTimer;
@@ -71,4 +80,5 @@ private:
     QTimer tmrKeepAlive;
     std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
     bool m_reopenPending = false;
+    std::optional<FrameCutter> m_cutter;
 };

@@ -18,7 +18,7 @@ need_packages() {
 }
 
 norvane_build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra
-                        libqcustomplot-dev)
+                        libqcustomplot-dev libtango-dev pkg-config)
 
 # Configures and builds into $1 with the remaining arguments passed to CMake.
 build_norvane() {

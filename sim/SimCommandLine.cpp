@@ -18,7 +18,7 @@ constexpr Conflict kConflicts[] = {
     // A replay sends what was recorded, nothing of its own.
     {"replay", "rate"}, {"replay", "seed"}, {"replay", "silent"}, {"replay", "close-after"},
     {"replay", "stall"}, {"replay", "split"}, {"replay", "join"}, {"replay", "garbage"},
-    {"replay", "flood"}, {"replay", "refuse"}, {"replay", "changing"},
+    {"replay", "flood"}, {"replay", "refuse"}, {"replay", "changing"}, {"replay", "stamp"},
 };
 
 std::optional<double> positiveSeconds(const QCommandLineParser &parser, const QString &name)
@@ -41,6 +41,7 @@ QString readBench(const QCommandLineParser &parser, SimOptions &sim)
     if (!ok)
         return QStringLiteral("--seed needs a whole number");
     sim.changing = parser.isSet(QStringLiteral("changing"));
+    sim.stamp = parser.isSet(QStringLiteral("stamp"));
     sim.silent = parser.isSet(QStringLiteral("silent"));
     sim.split = parser.isSet(QStringLiteral("split"));
     sim.join = parser.isSet(QStringLiteral("join"));
@@ -89,6 +90,9 @@ void addSimOptions(QCommandLineParser &parser)
          QStringLiteral("n"), QStringLiteral("1")},
         {QStringLiteral("changing"),
          QStringLiteral("Load test: every reading, alarm colour and switch changes in every status frame.")},
+        {QStringLiteral("stamp"),
+         QStringLiteral("Benchmarks: carry each status frame's number and departure time in the bits "
+                        "the readings leave unused.")},
         {QStringLiteral("quiet"), QStringLiteral("Print only the listening line and fatal errors, nothing per event.")},
         {QStringLiteral("silent"), QStringLiteral("Fault: accept connections but never send a byte.")},
         {QStringLiteral("close-after"), QStringLiteral("Fault: close each connection this long after accepting it."),

@@ -1,5 +1,6 @@
 #include "sim/SimServer.h"
 
+#include "sim/FrameStamp.h"
 #include "status/StatusFrame.h"
 
 #include <QElapsedTimer>
@@ -119,8 +120,10 @@ void SimServer::tick()
     for (; due > 0; --due) {
         m_instrument.advance(period);
         ++m_framesMade;
-        const QByteArray frame
+        QByteArray frame
             = encodeStatusFrame(m_options.changing ? changingReadings(m_framesMade) : m_instrument.readings());
+        if (m_options.stamp)
+            stampFrame(frame, {static_cast<std::uint32_t>(m_framesMade), monotonicMicros()});
         for (const auto &client : m_clients) {
             sendStatusFrame(*client, frame, now);
             drain(*client, now);

@@ -23,6 +23,7 @@ struct SimOptions {
     double rate = 10;              // status frames per second
     std::uint32_t seed = 1;
     bool changing = false;         // load test: every value changes in every frame
+    bool stamp = false;            // each status frame carries its number and departure time (FrameStamp)
 
     // Faults; zero / false is the well-behaved controller.
     bool silent = false;           // accept, never send

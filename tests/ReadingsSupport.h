@@ -3,15 +3,6 @@
 
 #include "status/StatusFrame.h"
 
-// One status frame written out by hand, every field a distinct value.
-// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
-inline const QByteArray kGolden = QByteArray::fromHex(
-    "a1"
-    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
-    "25"
-    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
-    "00");
-
 inline StatusReadings readingsOf(int value, std::uint8_t flags = 0)
 {
     StatusReadings readings;
@@ -27,3 +18,13 @@ inline StatusReadings readingsWith(int fill, int index, int value, std::uint8_t 
     readings.values[static_cast<std::size_t>(index)] = value;
     return readings;
 }
+
+// Every field a distinct value, written out by hand rather than encoded, so that a wrong or
+// swapped offset, bit or row shows.
+// a1 | EclPd EclTec EclTemp InjTec InjTemp UpPd DownPd Pot | flags | seven DACs | 00
+inline const QByteArray kGoldenFrame = QByteArray::fromHex(
+    "a1"
+    "012c" "0005" "07d0" "0032" "0fd0" "0a8c" "0578" "07ff"
+    "25"
+    "0c1f" "029a" "004d" "0e10" "0309" "0641" "0999"
+    "00");

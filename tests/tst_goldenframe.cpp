@@ -33,9 +33,9 @@ private:
 
 void TestGoldenFrame::initTestCase()
 {
-    QCOMPARE(kGolden.size(), 33);
+    QCOMPARE(kGoldenFrame.size(), 33);
     m_panel = makePanel(m_clock, closedPort());
-    m_panel->deliverArrival(kGolden);
+    m_panel->deliverArrival(kGoldenFrame);
 }
 
 void TestGoldenFrame::readbacks_data()
@@ -102,7 +102,7 @@ void TestGoldenFrame::encoderGivesTheSameBytes()
     StatusReadings readings;
     readings.values = {300, 5, 2000, 50, 4048, 2700, 1400, 2047, 3103, 666, 77, 3600, 777, 1601, 2457};
     readings.flags = 0x25;
-    QCOMPARE(encodeStatusFrame(readings).toHex(' '), kGolden.toHex(' '));
+    QCOMPARE(encodeStatusFrame(readings).toHex(' '), kGoldenFrame.toHex(' '));
 }
 
 QTEST_MAIN(TestGoldenFrame)

@@ -65,7 +65,7 @@ void TestMemoryLink::init()
     m_link = std::make_unique<MemoryLink>();
     m_window = std::make_unique<FormMain>(*m_link);
     m_window->load();
-    m_link->arrive(kGolden);
+    m_link->arrive(kGoldenFrame);
 }
 
 void TestMemoryLink::cleanup()

@@ -1,0 +1,278 @@
+// The bench's Tango device server under load: norvane-sim --stamp --rate R feeds the
+// server, registered in the Tango database of TANGO_HOST, and subscriber processes take
+// its StatusFrame change events. Each event's stamp gives the frame's number, so gaps are
+// lost frames or events, and its departure time, so the latency from the simulator to
+// the callback.
+// The server's CPU is read from /proc over the same window. The baseline is the PyTango
+// server of pytango_bench.py, run the same way.
+//   bench_tango run ours|pytango SERVER SIM RATE SECONDS SUBSCRIBERS LABEL
+//   bench_tango subscribe DEVICE      (a subscriber: START and STOP on its standard input)
+// Both need TANGO_HOST.
+
+#include "BenchSupport.h"
+
+#include "sim/FrameStamp.h"
+#include "sim/SimProcess.h"
+
+#include <tango.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+
+namespace {
+
+constexpr int kWarmUpMs = 2000;
+constexpr int kReadyTimeoutMs = 30000;
+
+// Through a database rather than -nodb or -file: there, Debian's cppTango 9.3 clients
+// missed the server's event heartbeats, and their keep-alive thread crashed reconnecting
+// ten seconds into a subscription, whichever server was measured.
+bool registerDevice(const QString &server, const QString &deviceClass, const QString &device, quint16 port)
+{
+    try {
+        Tango::Database database;
+        Tango::DbDevInfo info;
+        info.name = device.toStdString();
+        info._class = deviceClass.toStdString();
+        info.server = server.toStdString();
+        database.add_device(info);
+        Tango::DbData properties{Tango::DbDatum("Port")};
+        std::string value = std::to_string(port);
+        properties[0] << value;
+        database.put_device_property(info.name, properties);
+        return true;
+    } catch (const Tango::DevFailed &failure) {
+        qWarning("cannot register %s in the Tango database: %s", qPrintable(device), failure.errors[0].desc.in());
+        return false;
+    }
+}
+
+// CPU seconds of every live thread of a process (/proc/PID/task/*/schedstat, in ns).
+double processCpuSeconds(qint64 pid)
+{
+    double seconds = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (schedstat.open(QIODevice::ReadOnly))
+            seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return seconds;
+}
+
+// What one subscriber saw between START and STOP.
+class StampCounter final : public Tango::CallBack
+{
+public:
+    void push_event(Tango::EventData *event) override
+    {
+        const std::uint64_t now = monotonicMicros();
+        std::lock_guard lock(m_mutex);
+        if (!m_counting)
+            return;
+        if (event->err || !event->attr_value) {
+            ++errors;
+            return;
+        }
+        std::vector<unsigned char> frame;
+        *event->attr_value >> frame;
+        if (frame.size() != 33) {
+            ++errors;
+            return;
+        }
+        const FrameStamp stamp = readStamp(QByteArrayView(frame.data(), static_cast<qsizetype>(frame.size())));
+        latenciesMs.push_back(static_cast<double>(stampAge(stamp.micros, now)) / 1000);
+        if (received > 0) {
+            const std::uint32_t step = (stamp.sequence - m_last) % kStampSequenceModulo;
+            if (step == 0 || step > kStampSequenceModulo / 2)
+                ++outOfOrder;
+            else
+                lost += step - 1;
+        }
+        m_last = stamp.sequence;
+        ++received;
+    }
+
+    void setCounting(bool counting)
+    {
+        std::lock_guard lock(m_mutex);
+        m_counting = counting;
+    }
+
+    std::vector<double> latenciesMs;
+    qint64 received = 0;
+    qint64 lost = 0;
+    qint64 outOfOrder = 0;
+    qint64 errors = 0;
+
+private:
+    std::mutex m_mutex;
+    bool m_counting = false;
+    std::uint32_t m_last = 0;
+};
+
+int subscribe(std::string device)
+{
+    StampCounter counter;
+    std::unique_ptr<Tango::DeviceProxy> proxy;
+    // Subscribed once, to a device that answers: a subscription tried before the server
+    // was up stayed behind in the event consumer, whose keep-alive thread then crashed
+    // on it ten seconds later.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            proxy = std::make_unique<Tango::DeviceProxy>(device);
+            proxy->ping();
+            break;
+        } catch (const Tango::DevFailed &failure) {
+            if (waited.elapsed() > kReadyTimeoutMs) {
+                std::cerr << "bench_tango: " << device << " does not answer: " << failure.errors[0].desc << '\n';
+                return 1;
+            }
+            QThread::msleep(200);
+        }
+    }
+    try {
+        proxy->subscribe_event("StatusFrame", Tango::CHANGE_EVENT, &counter);
+    } catch (const Tango::DevFailed &failure) {
+        std::cerr << "bench_tango: cannot subscribe to " << device << ": " << failure.errors[0].desc << '\n';
+        return 1;
+    }
+    std::cout << "READY" << std::endl;
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line == "START")
+            counter.setCounting(true);
+        if (line == "STOP")
+            break;
+    }
+    counter.setCounting(false);
+    std::cout << "SUB|" << counter.received << '|' << counter.lost << '|' << counter.outOfOrder << '|'
+              << counter.errors << '|' << bench::percentile(counter.latenciesMs, 50) << '|'
+              << bench::percentile(counter.latenciesMs, 99) << '|'
+              << (counter.latenciesMs.empty() ? 0 : counter.latenciesMs.back()) << std::endl;
+    // Without unsubscribing or tearing the event consumer down: Debian's cppTango 9.3
+    // crashed in unsubscribe_event in earlier runs, and the counts are out.
+    std::_Exit(0);
+}
+
+QByteArray lineFrom(QProcess &process, int msecs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    process.waitForStarted(msecs);
+    while (!process.canReadLine() && waited.elapsed() < msecs && process.state() == QProcess::Running)
+        process.waitForReadyRead(100);
+    return process.readLine().trimmed();
+}
+
+int run(const QStringList &args)
+{
+    const QString kind = args[2];
+    const QString server = args[3];
+    const QString rate = args[5];
+    const double seconds = args[6].toDouble();
+    const int subscribers = args[7].toInt();
+    const QString label = args[8];
+    const bool pytango = kind == QStringLiteral("pytango");
+
+    SimProcess sim(args[4]);
+    sim.start({QStringLiteral("--quiet"), QStringLiteral("--stamp"), QStringLiteral("--rate"), rate});
+    if (!sim.waitForListening())
+        qFatal("%s", qPrintable(sim.errorString()));
+
+    const QString instance = QStringLiteral("bench");
+    const QString device = pytango ? QStringLiteral("bench/pytango/1") : QStringLiteral("bench/norvane/1");
+    if (!registerDevice((pytango ? QStringLiteral("pytango_bench/") : QStringLiteral("NorvaneBench/")) + instance,
+                        pytango ? QStringLiteral("PyNorvaneBench") : QStringLiteral("NorvaneBench"), device,
+                        sim.port())) {
+        return 1;
+    }
+
+    QProcess serverProcess;
+    serverProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (pytango)
+        serverProcess.start(QStringLiteral("/usr/bin/python3"), {server, instance});
+    else
+        serverProcess.start(server, {instance});
+    if (!serverProcess.waitForStarted())
+        qFatal("cannot start %s", qPrintable(server));
+
+    const QString url = device;
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int i = 0; i < subscribers; ++i) {
+        auto &client = clients.emplace_back(std::make_unique<QProcess>());
+        client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client->start(QCoreApplication::applicationFilePath(), {QStringLiteral("subscribe"), url});
+    }
+    for (auto &client : clients) {
+        if (lineFrom(*client, kReadyTimeoutMs) != "READY") {
+            qWarning("a subscriber did not subscribe to %s", qPrintable(url));
+            return 1;   // the processes' destructors kill what runs
+        }
+    }
+
+    QThread::msleep(kWarmUpMs);
+    for (auto &client : clients) {
+        client->write("START\n");
+        client->waitForBytesWritten(1000);
+    }
+    const double cpuStart = processCpuSeconds(serverProcess.processId());
+    const double wallStart = bench::monotonicSeconds();
+    QThread::msleep(static_cast<unsigned long>(seconds * 1000));
+    const double cpu = processCpuSeconds(serverProcess.processId()) - cpuStart;
+    const double wall = bench::monotonicSeconds() - wallStart;
+    for (auto &client : clients) {
+        client->write("STOP\n");
+        client->waitForBytesWritten(1000);
+    }
+
+    qint64 received = 0, lost = 0, outOfOrder = 0, errors = 0;
+    double p50 = 0, p99 = 0, worst = 0;
+    for (auto &client : clients) {
+        const QList<QByteArray> fields = lineFrom(*client, 10000).split('|');
+        if (fields.size() != 8 || fields[0] != "SUB") {
+            qWarning("a subscriber gave no counts (exit status %d)", client->exitCode());
+            return 1;
+        }
+        received += fields[1].toLongLong();
+        lost += fields[2].toLongLong();
+        outOfOrder += fields[3].toLongLong();
+        errors += fields[4].toLongLong();
+        p50 = std::max(p50, fields[5].toDouble());
+        p99 = std::max(p99, fields[6].toDouble());
+        worst = std::max(worst, fields[7].toDouble());
+        client->waitForFinished(5000);
+    }
+    serverProcess.terminate();
+    if (!serverProcess.waitForFinished(5000))
+        serverProcess.kill();
+
+    // One row per run; scripts/bench pairs ours with the baseline.
+    QTextStream(stdout) << "TANGO|" << label << '|' << rate << '|' << kind << '|' << subscribers << '|' << seconds
+                        << '|' << 100 * cpu / wall << '|' << p50 << '|' << p99 << '|' << worst << '|' << received
+                        << '|' << lost << '|' << outOfOrder << '|' << errors << Qt::endl;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("subscribe"))
+        return subscribe(args[2].toStdString());
+    if (args.size() == 9 && args[1] == QStringLiteral("run"))
+        return run(args);
+    qWarning("usage: bench_tango run ours|pytango SERVER SIM RATE SECONDS SUBSCRIBERS LABEL\n"
+             "       bench_tango subscribe DEVICE");
+    return 2;
+}

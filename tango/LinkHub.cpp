@@ -1,0 +1,122 @@
+#include "tango/LinkHub.h"
+
+#include "link/TcpLink.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <chrono>
+
+// One bench's link and the sink it reports to.
+class BenchLink final : public QObject
+{
+public:
+    BenchLink(std::shared_ptr<BenchSink> sink, double timeScale, QObject *parent)
+        : QObject(parent), m_sink(std::move(sink)), m_timeScale(timeScale)
+    {
+    }
+
+    void open(const QString &host, const QString &port)
+    {
+        delete m_link;
+        m_tick.stop();
+        m_link = new TcpLink({scaledClock(), m_timeScale == 1, true}, this);
+        m_link->setAddressSource([host, port] { return TcpLink::Address{host, port}; });
+        BenchSink *sink = m_sink.get();
+        connect(m_link, &TcpLink::statusFrameArrived, this, [sink](QByteArrayView frame) {
+            sink->statusFrame(frame);
+        });
+        connect(m_link, &TcpLink::messageArrived, this, [sink](const QString &text) {
+            sink->message(text.toLatin1());
+        });
+        connect(m_link, &TcpLink::linkDown, this, [sink] { sink->linkDown(); });
+        connect(m_link, &TcpLink::happened, this, [sink](const LinkEvent &event) {
+            // A message is what the controller said, not what the link is doing.
+            if (event.kind != LinkEvent::Kind::Message)
+                sink->linkStatus(text(event).trimmed());
+        });
+        m_link->start();
+        if (m_timeScale != 1) {
+            connect(&m_tick, &QTimer::timeout, m_link, &TcpLink::handleKeepAliveTick, Qt::UniqueConnection);
+            m_tick.setTimerType(Qt::PreciseTimer);
+            m_tick.start(std::chrono::duration_cast<std::chrono::milliseconds>(
+                TcpLink::kKeepAliveInterval / m_timeScale));
+        }
+    }
+
+    void send(Command command, const QString &fieldText, bool checked)
+    {
+        if (m_link)
+            if (const std::optional<CommandRequest> request = commandRequest(command, fieldText, checked))
+                m_link->send(*request);
+    }
+
+    void close()
+    {
+        m_tick.stop();
+        if (m_link)
+            m_link->close();
+    }
+
+private:
+    Clock scaledClock() const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        return {[timer, scale = m_timeScale] { return timer.nsecsElapsed() / 1e9 * scale; },
+                [] { return QTime::currentTime(); }};
+    }
+
+    std::shared_ptr<BenchSink> m_sink;
+    double m_timeScale;
+    TcpLink *m_link = nullptr;   // a child
+    QTimer m_tick{this};
+};
+
+LinkHub::LinkHub(double timeScale, QObject *parent) : QObject(parent), m_timeScale(timeScale) {}
+
+LinkHub::~LinkHub() = default;
+
+std::optional<QString> LinkHub::addressProblem(const QString &host, const QString &port)
+{
+    if (host.trimmed().isEmpty())
+        return QStringLiteral("Property Address is empty");
+    if (parsePortText(port) == 0)
+        return QStringLiteral("Property Port is not a port number 1..65535: \"%1\"").arg(port);
+    return std::nullopt;
+}
+
+void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port)
+{
+    QMetaObject::invokeMethod(this, [this, sink = std::move(sink), host, port]() mutable {
+        BenchLink *&link = m_links[sink.get()];
+        if (!link)
+            link = new BenchLink(std::move(sink), m_timeScale, this);
+        link->open(host, port);
+    }, Qt::QueuedConnection);
+}
+
+void LinkHub::send(const BenchSink *sink, Command command, const QString &fieldText, bool checked)
+{
+    QMetaObject::invokeMethod(this, [this, sink, command, fieldText, checked] {
+        if (const auto it = m_links.find(sink); it != m_links.end())
+            it->second->send(command, fieldText, checked);
+    }, Qt::QueuedConnection);
+}
+
+void LinkHub::drop(const BenchSink *sink)
+{
+    QMetaObject::invokeMethod(this, [this, sink] {
+        if (const auto it = m_links.find(sink); it != m_links.end()) {
+            it->second->close();
+            delete it->second;
+            m_links.erase(it);
+        }
+    }, Qt::QueuedConnection);
+}
+
+void LinkHub::closeAll()
+{
+    for (const auto &[sink, link] : m_links)
+        link->close();
+}

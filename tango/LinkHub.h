@@ -1,0 +1,53 @@
+#pragma once
+// The benches' links on the Qt thread, reached from any thread: the server's one place
+// that knows the link class.
+
+#include "commands/CommandFrames.h"
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+// What one bench's link reports. Called on the hub's thread only.
+class BenchSink
+{
+public:
+    virtual ~BenchSink() = default;
+    virtual void statusFrame(QByteArrayView frame) = 0;
+    virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
+    virtual void linkDown() = 0;
+    virtual void linkStatus(const QString &text) = 0;   // the console's text, unstamped
+};
+
+class BenchLink;
+
+class LinkHub final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LinkHub)
+
+public:
+    // timeScale > 1 runs the link's clock and keep-alive tick that much faster; for tests.
+    explicit LinkHub(double timeScale = 1, QObject *parent = nullptr);
+    ~LinkHub() override;
+
+    // Why a bench cannot connect with these properties, naming the property; nullopt when it can.
+    static std::optional<QString> addressProblem(const QString &host, const QString &port);
+
+    // Callable from any thread; each returns at once and the work runs on the hub's thread,
+    // in the order asked. A sink is its bench's key.
+    void open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port);
+    void send(const BenchSink *sink, Command command, const QString &fieldText = {}, bool checked = false);
+    void drop(const BenchSink *sink);
+
+    // On the hub's thread: closes every link.
+    void closeAll();
+
+private:
+    double m_timeScale;
+    std::map<const BenchSink *, BenchLink *> m_links;   // children of the hub
+};

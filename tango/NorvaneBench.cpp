@@ -1,0 +1,508 @@
+// The NorvaneBench device class: one device per bench, its attributes from kBenchAttributes,
+// its commands, and the bridge through which the Qt thread updates it. The only file that
+// includes Tango, which compiles slowly.
+
+#include "tango/BenchServer.h"
+#include "tango/BenchTables.h"
+#include "tango/LinkHub.h"
+
+#include <QCoreApplication>
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+#include <tango.h>
+
+namespace {
+
+LinkHub *g_hub = nullptr;   // lives in runBenchServer() for as long as any device
+
+constexpr std::array<Command, 3> kBenchCommands{Command::WarmBoot, Command::XYSquare, Command::Echo};
+
+timeval timeNow()
+{
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return now;
+}
+
+std::string text(std::string_view view)
+{
+    return std::string(view);
+}
+
+} // namespace
+
+class NorvaneBench;
+
+// The Qt thread's only way to a device. A device that goes detaches first, under the same
+// lock, so that no frame reaches it half destroyed. A frame takes the device's monitor
+// only while it updates values and pushes events; request threads never wait for the Qt
+// thread, so the lock order (bridge, then monitor) cannot close a cycle.
+class DeviceBridge final : public BenchSink
+{
+public:
+    explicit DeviceBridge(NorvaneBench *device) : m_device(device) {}
+
+    void detach()
+    {
+        std::lock_guard lock(m_mutex);
+        m_device = nullptr;
+    }
+
+    void statusFrame(QByteArrayView frame) override;
+    void message(QByteArrayView text) override;
+    void linkDown() override;
+    void linkStatus(const QString &text) override;
+
+private:
+    template <typename Update>
+    void withDevice(Update &&update);
+
+    std::mutex m_mutex;
+    NorvaneBench *m_device;
+};
+
+class NorvaneBench final : public Tango::Device_4Impl
+{
+public:
+    NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name);
+    ~NorvaneBench() override;
+
+    void init_device() override;
+    // Values come from the link, never from reading attributes here.
+    Tango::DevState dev_state() override { return get_state(); }
+    Tango::ConstDevString dev_status() override { return get_status().c_str(); }
+
+    void readAttribute(const BenchAttribute &row, Tango::Attribute &attribute);
+    void writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute);
+    void sendCommand(Command command);
+
+    // On the Qt thread, under the monitor.
+    void handleStatusFrame(QByteArrayView frame);
+    void handleMessage(QByteArrayView text);
+    void handleLinkDown();
+    void handleLinkStatus(const QString &text);
+
+private:
+    // INIT waits for the first frame after Init; after a loss the bench stays in FAULT
+    // until frames return, however often the link reconnects meanwhile.
+    enum class Phase { Misconfigured, Waiting, Running, Down };
+
+    template <typename T>
+    void push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size = 1);
+    void pushFrame(const timeval &when, Tango::AttrQuality quality);
+    void changeState(Tango::DevState state);
+
+    std::shared_ptr<DeviceBridge> m_bridge;
+    Phase m_phase = Phase::Waiting;
+    std::array<Tango::Attribute *, kBenchAttributeCount> m_attributes{};
+
+    std::array<Tango::DevUChar, kStatusFrameSize> m_frame{};
+    std::array<Tango::DevLong, kReadbackCount> m_counts{};
+    std::array<Tango::DevDouble, kReadbackCount> m_degrees{};
+    std::array<Tango::AttrQuality, kReadbackCount> m_quality{};
+    std::array<Tango::DevBoolean, kSwitchCount> m_switches{};
+    std::array<Tango::DevLong, kBenchSetpointCount> m_writtenCounts{};
+    std::array<Tango::DevDouble, kBenchSetpointCount> m_writtenVolts{};
+    std::array<bool, kBenchSetpointCount> m_written{};
+    std::string m_message;
+    Tango::DevString m_messageText = nullptr;
+    Tango::DevState m_pushedState = Tango::UNKNOWN;
+};
+
+template <typename Update>
+void DeviceBridge::withDevice(Update &&update)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_device)
+        return;
+    try {
+        Tango::AutoTangoMonitor guard(&m_device->get_dev_monitor());
+        update(*m_device);
+    } catch (const Tango::DevFailed &failure) {
+        // A monitor held past its timeout, or no subscriber channel: this update is lost,
+        // the next frame brings a whole new one.
+        Tango::Except::print_exception(failure);
+    }
+}
+
+void DeviceBridge::statusFrame(QByteArrayView frame) { withDevice([frame](NorvaneBench &d) { d.handleStatusFrame(frame); }); }
+void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench &d) { d.handleMessage(text); }); }
+void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
+void DeviceBridge::linkStatus(const QString &text) { withDevice([&text](NorvaneBench &d) { d.handleLinkStatus(text); }); }
+
+NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
+    : Tango::Device_4Impl(deviceClass, name), m_bridge(std::make_shared<DeviceBridge>(this))
+{
+    for (int i = 0; i < kBenchAttributeCount; ++i)
+        m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());
+    m_messageText = m_message.data();
+    set_change_event("State", true, false);
+    set_archive_event("State", true, false);
+    init_device();
+}
+
+NorvaneBench::~NorvaneBench()
+{
+    m_bridge->detach();
+    g_hub->drop(m_bridge.get());
+    Tango::Util *util = Tango::Util::instance(false);
+    if (util && util->is_svr_shutting_down())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void NorvaneBench::init_device()
+{
+    std::string address = "127.0.0.1";
+    std::string port = "44174";
+    if (Tango::Util::_UseDb) {
+        Tango::DbData properties{Tango::DbDatum("Address"), Tango::DbDatum("Port")};
+        get_db_device()->get_property(properties);
+        if (!properties[0].is_empty())
+            properties[0] >> address;
+        if (!properties[1].is_empty())
+            properties[1] >> port;
+    }
+    const QString host = QString::fromStdString(address);
+    const QString portText = QString::fromStdString(port);
+    if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
+        m_phase = Phase::Misconfigured;
+        g_hub->drop(m_bridge.get());
+        changeState(Tango::FAULT);
+        set_status(problem->toStdString());
+        return;
+    }
+    m_phase = Phase::Waiting;
+    changeState(Tango::INIT);
+    set_status(std::string());   // the link says what it does as soon as it starts
+    g_hub->open(m_bridge, host, portText);
+}
+
+void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &attribute)
+{
+    const bool live = m_phase == Phase::Running;
+    switch (row.kind) {
+    case AttrKind::Reading:
+        if (!live)
+            attribute.set_quality(Tango::ATTR_INVALID);
+        else if (isTemperature(row.row))
+            attribute.set_value(&m_degrees[row.row]);
+        else
+            attribute.set_value(&m_counts[row.row]);
+        break;
+    case AttrKind::Switch:
+        if (live)
+            attribute.set_value(&m_switches[row.row]);
+        else
+            attribute.set_quality(Tango::ATTR_INVALID);
+        break;
+    case AttrKind::Setpoint:
+        if (!m_written[row.row])
+            attribute.set_quality(Tango::ATTR_INVALID);
+        else if (kBenchSetpoints[row.row].family == FieldFamily::Piezo)
+            attribute.set_value(&m_writtenVolts[row.row]);
+        else
+            attribute.set_value(&m_writtenCounts[row.row]);
+        break;
+    case AttrKind::Frame:
+        if (live)
+            attribute.set_value(m_frame.data(), kStatusFrameSize);
+        else
+            attribute.set_quality(Tango::ATTR_INVALID);
+        break;
+    case AttrKind::Message:
+        attribute.set_value(&m_messageText);
+        break;
+    }
+}
+
+void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute)
+{
+    if (row.kind == AttrKind::Switch) {
+        Tango::DevBoolean on = false;
+        attribute.get_write_value(on);
+        g_hub->send(m_bridge.get(), kSwitches[row.row].command, {}, on);
+        return;
+    }
+    const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
+    double value = 0;
+    if (setpoint.family == FieldFamily::Piezo) {
+        attribute.get_write_value(m_writtenVolts[row.row]);
+        value = m_writtenVolts[row.row];
+    } else {
+        attribute.get_write_value(m_writtenCounts[row.row]);
+        value = m_writtenCounts[row.row];
+    }
+    m_written[row.row] = true;
+    g_hub->send(m_bridge.get(), setpoint.command, setpointText(setpoint, value));
+}
+
+void NorvaneBench::sendCommand(Command command)
+{
+    g_hub->send(m_bridge.get(), command);
+}
+
+void NorvaneBench::handleStatusFrame(QByteArrayView frame)
+{
+    if (m_phase == Phase::Misconfigured)
+        return;
+    m_phase = Phase::Running;
+    std::copy(frame.begin(), frame.end(), m_frame.begin());
+    const StatusReadings readings = decodeStatusFrame(frame);
+    bool alarm = false;
+    const timeval now = timeNow();
+    for (int i = 0; i < kReadbackCount; ++i) {
+        const int count = readings.values[i];
+        const bool inAlarm = !inRange(kReadbacks[i].range, count);
+        alarm = alarm || inAlarm;
+        m_counts[i] = count;
+        m_degrees[i] = readingValue(i, count);
+        m_quality[i] = inAlarm ? Tango::ATTR_ALARM : Tango::ATTR_VALID;
+    }
+    for (int i = 0; i < kSwitchCount; ++i)
+        m_switches[i] = (readings.flags & kSwitches[i].mask) != 0;
+
+    pushFrame(now, Tango::ATTR_VALID);
+    changeState(alarm ? Tango::ALARM : Tango::ON);
+}
+
+void NorvaneBench::handleMessage(QByteArrayView text)
+{
+    // A DevString is a C string: Latin-1 keeps each byte 0x01..0xFF as one character;
+    // a NUL byte would end it, so the text ends at the first one.
+    m_message.assign(text.data(), static_cast<std::size_t>(text.size()));
+    m_message.resize(std::strlen(m_message.c_str()));
+    m_messageText = m_message.data();
+    const timeval now = timeNow();
+    for (int i = 0; i < kBenchAttributeCount; ++i)
+        if (kBenchAttributes[i].kind == AttrKind::Message)
+            push(i, &m_messageText, now, Tango::ATTR_VALID);
+}
+
+void NorvaneBench::handleLinkDown()
+{
+    if (m_phase == Phase::Misconfigured || m_phase == Phase::Down)
+        return;
+    m_phase = Phase::Down;
+    pushFrame(timeNow(), Tango::ATTR_INVALID);
+    changeState(Tango::FAULT);
+}
+
+void NorvaneBench::handleLinkStatus(const QString &text)
+{
+    if (m_phase != Phase::Misconfigured)
+        set_status(text.toStdString());
+}
+
+template <typename T>
+void NorvaneBench::push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size)
+{
+    timeval stamp = when;
+    Tango::Attribute &attribute = *m_attributes[attributeIndex];
+    attribute.set_value_date_quality(value, stamp, quality, size);
+    attribute.fire_change_event();
+    attribute.set_value_date_quality(value, stamp, quality, size);
+    attribute.fire_archive_event();
+}
+
+void NorvaneBench::pushFrame(const timeval &when, Tango::AttrQuality quality)
+{
+    // Readings carry their own quality unless the whole frame is invalid.
+    const auto qualityOf = [&](int reading) { return quality == Tango::ATTR_VALID ? m_quality[reading] : quality; };
+    for (int i = 0; i < kBenchAttributeCount; ++i) {
+        const BenchAttribute &row = kBenchAttributes[i];
+        if (row.kind == AttrKind::Reading && isTemperature(row.row))
+            push(i, &m_degrees[row.row], when, qualityOf(row.row));
+        else if (row.kind == AttrKind::Reading)
+            push(i, &m_counts[row.row], when, qualityOf(row.row));
+        else if (row.kind == AttrKind::Switch)
+            push(i, &m_switches[row.row], when, quality);
+        else if (row.kind == AttrKind::Frame)
+            push(i, m_frame.data(), when, quality, kStatusFrameSize);
+    }
+}
+
+void NorvaneBench::changeState(Tango::DevState state)
+{
+    if (state == m_pushedState)
+        return;
+    set_state(state);
+    m_pushedState = state;
+    if (Tango::Util::instance()->is_svr_starting())
+        return;   // no event channel yet; subscribers read the state when they subscribe
+    timeval now = timeNow();
+    push_change_event("State", &m_pushedState, now, Tango::ATTR_VALID);
+    push_archive_event("State", &m_pushedState, now, Tango::ATTR_VALID);
+}
+
+// One attribute class for every row of kBenchAttributes; Base is Tango::Attr or Tango::SpectrumAttr.
+template <typename Base>
+class BenchAttr final : public Base
+{
+public:
+    template <typename... Args>
+    BenchAttr(const BenchAttribute &row, Args... args) : Base(args...), m_row(row)
+    {
+        Tango::UserDefaultAttrProp properties;
+        properties.set_unit(text(row.unit).c_str());
+        properties.set_format(text(row.format).c_str());
+        properties.set_description(text(row.description).c_str());
+        properties.set_label(text(row.name).c_str());
+        if (row.kind == AttrKind::Reading) {
+            if (const std::optional<AlarmLimits> limits = alarmLimits(row.row)) {
+                properties.set_min_alarm(limits->min.toStdString().c_str());
+                properties.set_max_alarm(limits->max.toStdString().c_str());
+            }
+        }
+        if (row.kind == AttrKind::Setpoint) {
+            properties.set_min_value("0");
+            properties.set_max_value(QString::number(kBenchSetpoints[row.row].max).toStdString().c_str());
+        }
+        this->set_default_properties(properties);
+        if (row.kind != AttrKind::Setpoint) {
+            this->set_change_event(true, false);
+            this->set_archive_event(true, false);
+        }
+    }
+
+    void read(Tango::DeviceImpl *device, Tango::Attribute &attribute) override
+    {
+        static_cast<NorvaneBench *>(device)->readAttribute(m_row, attribute);
+    }
+    void write(Tango::DeviceImpl *device, Tango::WAttribute &attribute) override
+    {
+        static_cast<NorvaneBench *>(device)->writeAttribute(m_row, attribute);
+    }
+    bool is_allowed(Tango::DeviceImpl *, Tango::AttReqType) override { return true; }
+
+private:
+    const BenchAttribute &m_row;
+};
+
+// Each command sends its frame and returns without waiting for an answer, as the panel's buttons.
+class BenchCommand final : public Tango::Command
+{
+public:
+    explicit BenchCommand(::Command command)
+        : Tango::Command(text(commandInfo(command).name).c_str(), Tango::DEV_VOID, Tango::DEV_VOID),
+          m_command(command)
+    {
+    }
+
+    CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &) override
+    {
+        static_cast<NorvaneBench *>(device)->sendCommand(m_command);
+        return insert();
+    }
+
+private:
+    ::Command m_command;   // ours, not the base class's name
+};
+
+class NorvaneBenchClass final : public Tango::DeviceClass
+{
+public:
+    static NorvaneBenchClass *create()
+    {
+        std::string name = "NorvaneBench";
+        return new NorvaneBenchClass(name);
+    }
+
+    void attribute_factory(std::vector<Tango::Attr *> &attributes) override
+    {
+        for (const BenchAttribute &row : kBenchAttributes) {
+            const std::string name = text(row.name);
+            switch (row.kind) {
+            case AttrKind::Reading:
+                attributes.push_back(new BenchAttr<Tango::Attr>(
+                    row, name.c_str(), isTemperature(row.row) ? Tango::DEV_DOUBLE : Tango::DEV_LONG, Tango::READ));
+                break;
+            case AttrKind::Switch:
+                attributes.push_back(new BenchAttr<Tango::Attr>(row, name.c_str(), Tango::DEV_BOOLEAN, Tango::READ_WRITE));
+                break;
+            case AttrKind::Setpoint: {
+                const bool volts = kBenchSetpoints[row.row].family == FieldFamily::Piezo;
+                attributes.push_back(new BenchAttr<Tango::Attr>(
+                    row, name.c_str(), volts ? Tango::DEV_DOUBLE : Tango::DEV_LONG, Tango::READ_WRITE));
+                break;
+            }
+            case AttrKind::Frame:
+                attributes.push_back(new BenchAttr<Tango::SpectrumAttr>(
+                    row, name.c_str(), Tango::DEV_UCHAR, static_cast<long>(kStatusFrameSize)));
+                break;
+            case AttrKind::Message:
+                attributes.push_back(new BenchAttr<Tango::Attr>(row, name.c_str(), Tango::DEV_STRING, Tango::READ));
+                break;
+            }
+        }
+    }
+
+    void command_factory() override
+    {
+        for (Command command : kBenchCommands)
+            command_list.push_back(new BenchCommand(command));
+    }
+
+    void device_factory(const Tango::DevVarStringArray *names) override
+    {
+        for (CORBA::ULong i = 0; i < names->length(); ++i) {
+            std::string name((*names)[i].in());
+            auto *device = new NorvaneBench(this, name);
+            device_list.push_back(device);
+            // Without a database server, clients find a device by its name in the ORB.
+            if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
+                export_device(device);
+            else
+                export_device(device, device->get_name().c_str());
+        }
+    }
+
+private:
+    explicit NorvaneBenchClass(std::string &name) : Tango::DeviceClass(name) {}
+};
+
+void Tango::DServer::class_factory()
+{
+    add_class(NorvaneBenchClass::create());
+}
+
+int runBenchServer(int argc, char *argv[])
+{
+    // A hidden factor for tests: the links' clock and ticks run this much faster.
+    const double timeScale = qEnvironmentVariableIsSet("NORVANE_BENCH_TIME_SCALE")
+                                 ? std::max(1.0, qEnvironmentVariable("NORVANE_BENCH_TIME_SCALE").toDouble())
+                                 : 1.0;
+    try {
+        Tango::Util *util = Tango::Util::init(argc, argv);
+        QCoreApplication app(argc, argv);
+        LinkHub hub(timeScale);
+        g_hub = &hub;
+        util->server_init();
+        std::cout << "Ready to accept request" << std::endl;
+
+        // Tango's signal thread or the admin's Kill deletes the devices; the last of them
+        // ends this loop. The ORB then runs until Tango has shut it down.
+        app.exec();
+        hub.closeAll();
+        try {
+            util->get_orb()->run();
+        } catch (const CORBA::Exception &) {
+            // already shut down
+        }
+        util->server_cleanup();
+    } catch (const Tango::DevFailed &failure) {
+        Tango::Except::print_exception(failure);
+        return 1;
+    } catch (const CORBA::Exception &failure) {
+        Tango::Except::print_exception(failure);
+        return 1;
+    }
+    return 0;
+}

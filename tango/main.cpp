@@ -1,0 +1,6 @@
+#include "tango/BenchServer.h"
+
+int main(int argc, char *argv[])
+{
+    return runBenchServer(argc, argv);
+}
