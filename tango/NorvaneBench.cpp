@@ -504,6 +504,9 @@ int runBenchServer(int argc, char *argv[])
         LinkHub hub(timeScale);
         g_hub = &hub;
         util->server_init();
+        // server_run() would clear this, but the Qt loop runs instead; while it is set,
+        // changeState() pushes no State events.
+        util->set_svr_starting(false);
         std::cout << "Ready to accept request" << std::endl;
 
         // Tango's signal thread or the admin's Kill deletes the devices; the last of them
