@@ -7,12 +7,14 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
 #include <memory>
+#include <mutex>
 
 #include <sys/prctl.h>
 
@@ -165,6 +167,49 @@ public:
     std::atomic<int> outOfStep{0};
 };
 
+// What one subscription was sent, in order: the state of each State event, the quality of
+// any other.
+class EventLog final : public Tango::CallBack
+{
+public:
+    void push_event(Tango::EventData *event) override
+    {
+        QString entry = QStringLiteral("error");
+        if (!event->err && event->attr_value) {
+            const QString name = QString::fromStdString(event->attr_value->get_name());
+            if (name.compare(u"State", Qt::CaseInsensitive) == 0) {
+                Tango::DevState state{};
+                *event->attr_value >> state;
+                entry = QString::fromLatin1(Tango::DevStateName[state]);
+            } else {
+                entry = qualityName(event->attr_value->get_quality());
+            }
+        }
+        std::lock_guard lock(m_mutex);
+        m_entries << entry;
+    }
+
+    QStringList entries() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_entries;
+    }
+
+private:
+    static QString qualityName(Tango::AttrQuality quality)
+    {
+        switch (quality) {
+        case Tango::ATTR_VALID: return QStringLiteral("VALID");
+        case Tango::ATTR_ALARM: return QStringLiteral("ALARM");
+        case Tango::ATTR_INVALID: return QStringLiteral("INVALID");
+        default: return QString::number(quality);
+        }
+    }
+
+    mutable std::mutex m_mutex;
+    QStringList m_entries;
+};
+
 } // namespace
 
 class TestBenchServer : public QObject
@@ -181,6 +226,8 @@ private slots:
     void writesSendThePanelsFrames_data();
     void writesSendThePanelsFrames();
     void everyFrameOneEvent();
+    void eachSubscriptionGetsEachFrame_data();
+    void eachSubscriptionGetsEachFrame();
     void lastMessageKeepsEveryByte();
     void badProperties_data();
     void badProperties();
@@ -369,6 +416,40 @@ void TestBenchServer::everyFrameOneEvent()
     QCOMPARE(counter.outOfStep.load(), 0);
     QCOMPARE(counter.last.load(), kFrames);
     m_bench->unsubscribe_event(id);
+}
+
+void TestBenchServer::eachSubscriptionGetsEachFrame_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<int>("eventType");
+    QTest::addColumn<QStringList>("seen");   // the value at subscription first
+    const QStringList pdQualities{u"VALID"_qs, u"VALID"_qs, u"ALARM"_qs, u"ALARM"_qs, u"VALID"_qs};
+    const QStringList allValid(pdQualities.size(), u"VALID"_qs);
+    const QString pd = fieldName(0);
+    QTest::newRow("EclPd change") << pd << int(Tango::CHANGE_EVENT) << pdQualities;
+    QTest::newRow("EclPd archive") << pd << int(Tango::ARCHIVE_EVENT) << pdQualities;
+    QTest::newRow("EclTemp archive") << u"EclTemp"_qs << int(Tango::ARCHIVE_EVENT) << allValid;
+    QTest::newRow("EclTecOn change") << u"EclTecOn"_qs << int(Tango::CHANGE_EVENT) << allValid;
+    QTest::newRow("StatusFrame archive") << u"StatusFrame"_qs << int(Tango::ARCHIVE_EVENT) << allValid;
+    // State only on a change.
+    QTest::newRow("State change") << u"State"_qs << int(Tango::CHANGE_EVENT)
+                                  << QStringList{u"ON"_qs, u"ALARM"_qs, u"ON"_qs};
+}
+
+// Whichever attribute and kind of event a client takes, alone among the device's
+// attributes, each frame of one write is one event, with its quality.
+void TestBenchServer::eachSubscriptionGetsEachFrame()
+{
+    QFETCH(QString, attribute);
+    QFETCH(int, eventType);
+    QFETCH(QStringList, seen);
+    QVERIFY(showFrame(kQuiet));
+    EventLog log;
+    const int id = m_bench->subscribe_event(attribute.toStdString(), Tango::EventType(eventType), &log);
+    const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });   // before the log goes
+    QTRY_COMPARE(log.entries().size(), 1);
+    m_controller.send(frameWith(0, 2000) + frameWith(0, 50) + frameWith(0, 50) + frameWith(0, 2000));
+    QTRY_COMPARE(log.entries(), seen);
 }
 
 // A DevString carries bytes 0x80..0xFF unchanged, one byte per character.
