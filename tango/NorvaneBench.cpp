@@ -199,9 +199,13 @@ void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &at
             attribute.set_value(&m_counts[row.row]);
         break;
     case AttrKind::Switch:
-        if (live)
+        if (live) {
             attribute.set_value(&m_switches[row.row]);
-        else
+            // A switch's set point is what the bench shows, also when another client
+            // or panel flipped it; left alone, Tango would report a stale or default one.
+            if (auto *writable = dynamic_cast<Tango::WAttribute *>(&attribute))
+                writable->set_write_value(m_switches[row.row]);
+        } else
             attribute.set_quality(Tango::ATTR_INVALID);
         break;
     case AttrKind::Setpoint:

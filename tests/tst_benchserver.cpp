@@ -304,6 +304,13 @@ void TestBenchServer::goldenFrame()
     QVERIFY(showFrame(kGoldenFrame));
     QCOMPARE(readQuality(*m_bench, attribute), alarm ? Tango::ATTR_ALARM : Tango::ATTR_VALID);
     QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(attribute))), value);
+    Tango::DeviceAttribute read = m_bench->read_attribute(qPrintable(attribute));
+    if (read.get_type() == Tango::DEV_BOOLEAN) {
+        // A switch's set point is what the bench shows, not a default nobody wrote.
+        std::vector<Tango::DevBoolean> setPoint;
+        QVERIFY(read.extract_set(setPoint));
+        QCOMPARE(setPoint.front() ? 1.0 : 0.0, value);
+    }
 }
 
 // The first and last counts in range and their neighbours outside, written out per rule
