@@ -44,11 +44,10 @@ public:
         }
     }
 
-    void send(Command command, const QString &fieldText, bool checked)
+    void send(const CommandRequest &request)
     {
         if (m_link)
-            if (const std::optional<CommandRequest> request = commandRequest(command, fieldText, checked))
-                m_link->send(*request);
+            m_link->send(request);
     }
 
     void close()
@@ -96,11 +95,11 @@ void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const Q
     }, Qt::QueuedConnection);
 }
 
-void LinkHub::send(const BenchSink *sink, Command command, const QString &fieldText, bool checked)
+void LinkHub::send(const BenchSink *sink, const CommandRequest &request)
 {
-    QMetaObject::invokeMethod(this, [this, sink, command, fieldText, checked] {
+    QMetaObject::invokeMethod(this, [this, sink, request] {
         if (const auto it = m_links.find(sink); it != m_links.end())
-            it->second->send(command, fieldText, checked);
+            it->second->send(request);
     }, Qt::QueuedConnection);
 }
 

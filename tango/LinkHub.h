@@ -41,7 +41,7 @@ public:
     // Callable from any thread; each returns at once and the work runs on the hub's thread,
     // in the order asked. A sink is its bench's key.
     void open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port);
-    void send(const BenchSink *sink, Command command, const QString &fieldText = {}, bool checked = false);
+    void send(const BenchSink *sink, const CommandRequest &request);
     void drop(const BenchSink *sink);
 
     // On the hub's thread: closes every link.

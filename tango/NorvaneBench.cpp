@@ -233,7 +233,7 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
     if (row.kind == AttrKind::Switch) {
         Tango::DevBoolean on = false;
         attribute.get_write_value(on);
-        g_hub->send(m_bridge.get(), kSwitches[row.row].command, {}, on);
+        g_hub->send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
         return;
     }
     const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
@@ -246,12 +246,13 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
         value = m_writtenCounts[row.row];
     }
     m_written[row.row] = true;
-    g_hub->send(m_bridge.get(), setpoint.command, setpointText(setpoint, value));
+    if (const std::optional<CommandRequest> request = commandRequest(setpoint.command, setpointText(setpoint, value)))
+        g_hub->send(m_bridge.get(), *request);
 }
 
 void NorvaneBench::sendCommand(Command command)
 {
-    g_hub->send(m_bridge.get(), command);
+    g_hub->send(m_bridge.get(), {command});
 }
 
 void NorvaneBench::handleStatusFrame(QByteArrayView frame)
