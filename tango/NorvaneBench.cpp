@@ -497,6 +497,30 @@ void Tango::DServer::class_factory()
     add_class(NorvaneBenchClass::create());
 }
 
+// The supplier's heartbeat name is private; an explicit instantiation may name it.
+template <auto Member>
+struct HeartbeatNameAccess {
+    friend std::string &heartbeatName(Tango::ZmqEventSupplier &supplier) { return supplier.*Member; }
+};
+std::string &heartbeatName(Tango::ZmqEventSupplier &supplier);
+template struct HeartbeatNameAccess<&Tango::ZmqEventSupplier::heartbeat_event_name>;
+
+// Without a database, cppTango 9.3 publishes the heartbeat as ".../dserver/EXEC/INST#dbase=no.heartbeat",
+// while its clients listen for ".../dserver/EXEC/INST.heartbeat": they never hear one and drop
+// every subscription after ten seconds. Publish the name they listen for.
+void publishHeartbeatForClients(Tango::Util &util)
+{
+    if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
+        return;
+    Tango::ZmqEventSupplier *supplier = util.get_zmq_event_supplier();
+    if (!supplier)
+        return;
+    std::string &name = heartbeatName(*supplier);
+    const std::string modifier = MODIFIER_DBASE_NO;
+    if (const auto at = name.find(modifier); at != std::string::npos)
+        name.erase(at, modifier.size());
+}
+
 int runBenchServer(int argc, char *argv[])
 {
     // A hidden factor for tests: the links' clock and ticks run this much faster.
@@ -512,6 +536,7 @@ int runBenchServer(int argc, char *argv[])
         // server_run() would clear this, but the Qt loop runs instead; while it is set,
         // changeState() pushes no State events.
         util->set_svr_starting(false);
+        publishHeartbeatForClients(*util);
         std::cout << "Ready to accept request" << std::endl;
 
         // Tango's signal thread or the admin's Kill deletes the devices; the last of them
