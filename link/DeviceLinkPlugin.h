@@ -1,0 +1,39 @@
+#pragma once
+// The panel's way to a bench served by a device of the lab's control system. The link
+// itself lives in a plugin of its own package, so that a panel without it needs none of
+// the control system's libraries.
+
+#include "link/Link.h"
+
+#include <QPluginLoader>
+#include <QString>
+#include <QtPlugin>
+
+#include <memory>
+
+class DeviceLinkFactory
+{
+public:
+    virtual ~DeviceLinkFactory() = default;
+
+    // A link to the named device, not yet started. pluginDirectory is the folder the
+    // plugin was loaded from, where its helper programs lie.
+    virtual std::unique_ptr<Link> createLink(const QString &device, const QString &pluginDirectory) = 0;
+};
+
+#define NORVANE_DEVICE_LINK_IID "org.norvane.DeviceLinkFactory/1"
+Q_DECLARE_INTERFACE(DeviceLinkFactory, NORVANE_DEVICE_LINK_IID)
+
+// The plugin's file name, in every folder it is looked for in.
+inline constexpr char kDeviceLinkPluginFile[] = "libnorvane_tangolink.so";
+
+struct DeviceLinkPlugin {
+    DeviceLinkFactory *factory = nullptr;   // null: not found or not loadable; `problem` says why
+    QString directory;                      // where it was found
+    QString problem;
+    std::unique_ptr<QPluginLoader> loader;   // keeps the plugin loaded while links live
+};
+
+// Looks in each folder of NORVANE_PLUGIN_PATH (colon-separated) when it is set; otherwise
+// beside the program (a build tree), then in the folder the package installs to.
+DeviceLinkPlugin loadDeviceLinkPlugin();
