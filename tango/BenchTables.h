@@ -45,6 +45,9 @@ inline constexpr std::array<BenchSetpoint, kBenchSetpointCount> kBenchSetpoints{
     {Command::SetDownPiezo,  FieldFamily::Piezo,   kPiezoVoltsMax},
 }};
 
+// The fixed buttons, each a command of the device.
+inline constexpr std::array<Command, 3> kBenchCommands{Command::WarmBoot, Command::XYSquare, Command::Echo};
+
 inline constexpr int kBenchAttributeCount = kReadbackCount + kSwitchCount + kBenchSetpointCount + 2;
 inline constexpr std::array<BenchAttribute, kBenchAttributeCount> kBenchAttributes{{
     {"EclPd",         AttrKind::Reading, 0,  "count", "%4d",   "ECL photodiode"},

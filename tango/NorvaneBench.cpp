@@ -24,8 +24,6 @@ namespace {
 
 LinkHub *g_hub = nullptr;   // lives in runBenchServer() for as long as any device
 
-constexpr std::array<Command, 3> kBenchCommands{Command::WarmBoot, Command::XYSquare, Command::Echo};
-
 timeval timeNow()
 {
     timeval now{};

@@ -1,0 +1,86 @@
+#pragma once
+// The link through a NorvaneBench device: the bench's frames and messages come as the
+// device's change events, requests go as attribute writes and commands. The Tango client
+// runs in a process of its own, one per session, so that nothing it does can take the
+// panel down; the panel watches the device instead of the controller.
+
+#include "link/Link.h"
+
+#include <QByteArrayView>
+#include <QProcess>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+class DeviceLink final : public Link
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceLink)
+
+public:
+    // The panel's own supervision rhythm and silence limit.
+    static constexpr std::chrono::milliseconds kWatchdogInterval{4500};
+    static constexpr double kSilenceLimitSeconds = 5.0;
+    // A session that has not come up after this long is given up.
+    static constexpr double kStartLimitSeconds = 15.0;
+
+    struct Options {
+        Clock clock = Clock::system();
+        bool runWatchdogTimer = true;   // tests turn it off and call handleWatchdogTick()
+        std::chrono::milliseconds watchdogInterval = kWatchdogInterval;
+    };
+
+    // client: the Tango client program; device: what it attaches to.
+    DeviceLink(QString device, QString client, Options options, QObject *parent = nullptr);
+    ~DeviceLink() override;
+
+    const QString &device() const { return m_device; }
+
+    void start() override;
+    void close() override;
+    // Carried only while the device answers; anything else is lost without a word.
+    void send(const CommandRequest &request) override;
+
+    // One tick of the watchdog: a silent or failed session ends, a new one starts.
+    void handleWatchdogTick();
+
+    // One line of the client's output, as the client process delivers them.
+    void handleClientLine(QByteArrayView line);
+
+    bool isUp() const { return m_phase == Phase::Up; }
+
+signals:
+    // A status frame's 33 bytes as received, just before its statusArrived.
+    void statusFrameArrived(QByteArrayView frame);
+
+private:
+    enum class Phase : std::uint8_t {
+        Down,       // no session; the next tick starts one
+        Starting,   // the client subscribes
+        Up,         // subscribed, and the device is not in FAULT
+    };
+
+    void launchClient();
+    void stopClient();
+    void readClient();
+    void handleClientFinished();
+    void handleUp();
+    void handleState(QByteArrayView name, const QString &status);
+    // The session ends: the link is down, the console says why.
+    void endSession(LinkEvent::Kind kind, const QString &detail = {});
+    void deliver(const QByteArray &bytes);
+    void log(LinkEvent::Kind kind, const QString &detail = {});
+
+    QString m_device;
+    QString m_client;
+    bool m_runWatchdogTimer;
+    QProcess *m_process = nullptr;
+    QTimer tmrWatchdog;
+    Phase m_phase = Phase::Down;
+    bool m_faulted = false;          // the device's last State was FAULT
+    QString m_faultStatus;
+    bool m_reopenPending = false;     // a session was lost; the next says "Reopening..."
+    double m_sessionStart = 0;
+    std::optional<double> m_lastDataTime;
+};
