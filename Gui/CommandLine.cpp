@@ -13,6 +13,7 @@ namespace {
 
 const QString kAddress = QStringLiteral("address");
 const QString kPort = QStringLiteral("port");
+const QString kDevice = QStringLiteral("device");
 const QString kRecord = QStringLiteral("record");
 const QString kHelp = QStringLiteral("help");
 const QString kVersion = QStringLiteral("version");
@@ -53,6 +54,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
          QStringLiteral("host")},
         {kPort, QStringLiteral("Controller's TCP port, 1 to 65535 (default: %1).").arg(kDefaultPort),
          QStringLiteral("port")},
+        {kDevice, QStringLiteral("Attach to a NorvaneBench device of the lab's Tango control system instead of "
+                                 "connecting to the controller: a device name resolved through TANGO_HOST, or "
+                                 "tango://host:port/domain/family/member[#dbase=no]."),
+         QStringLiteral("name")},
         {kRecord, QStringLiteral("Record the controller's frames to this CSV file from start-up, "
                                  "as File > Record does; an existing file is replaced."),
          QStringLiteral("file")},
@@ -79,6 +84,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
         command.port = parser.value(kPort);
         if (!isPortText(command.port))
             return fail(QStringLiteral("--port needs a whole number from 1 to 65535."));
+    }
+    if (parser.isSet(kDevice)) {
+        command.device = parser.value(kDevice);
+        // As for --address: "--device --record f" would take "--record" for a device.
+        if (command.device.isEmpty() || command.device.startsWith(u'-'))
+            return fail(QStringLiteral("--device needs a device name."));
+        // The device's server owns the connection; an address here would be silently ignored.
+        if (parser.isSet(kAddress) || parser.isSet(kPort))
+            return fail(QStringLiteral("--device cannot be combined with --address or --port."));
     }
     if (parser.isSet(kRecord)) {
         const QString file = parser.value(kRecord);

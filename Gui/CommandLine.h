@@ -1,6 +1,7 @@
 #pragma once
-// The panel's command line: the connection fields' initial texts and a file to record
-// to, or what to print and with which status to end. Qt Core only, so that it is tested without a window.
+// The panel's command line: the connection fields' initial texts or a device to attach
+// through, a file to record to, or what to print and with which status to end. Qt Core
+// only, so that it is tested without a window.
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct CommandLine {
     Outcome outcome = Outcome::Run;
     QString address;   // empty: txtIP keeps its built-in text
     QString port;      // empty: txtPort keeps its built-in text
+    QString device;    // a control-system device to attach through instead; never with address or port
     QString record;    // absolute path to record to from start-up; empty: no recording
     QString text;
 

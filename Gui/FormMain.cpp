@@ -15,11 +15,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <limits>
+
 #include "Gui/norvane_icon.xpm"
 
 namespace {
 
 constexpr QSize kClientArea(381, 703);   // 5715 x 10545 twips
+const QString kWindowTitle = QStringLiteral("Viruduzi");
 
 QFont windowFont()
 {
@@ -53,7 +56,7 @@ FormMain::~FormMain() = default;
 
 void FormMain::buildWindow()
 {
-    setWindowTitle(QStringLiteral("Viruduzi"));
+    setWindowTitle(kWindowTitle);
     setWindowIcon(QIcon(QPixmap(norvane_icon)));
     setFont(windowFont());
 
@@ -109,6 +112,20 @@ QString FormMain::host() const
 QString FormMain::port() const
 {
     return m_controls.txtPort->text();
+}
+
+void FormMain::showAttachedDevice(const QString &device)
+{
+    setWindowTitle(QStringLiteral("%1 - %2").arg(kWindowTitle, device));
+    const QString tip = QStringLiteral("Attached through the Tango device %1").arg(device);
+    // The field holds an IP address's fifteen characters; a device name may be longer.
+    m_controls.txtIP->setMaxLength(std::numeric_limits<int>::max());
+    m_controls.txtIP->setText(device);
+    m_controls.txtPort->clear();
+    for (QLineEdit *field : {m_controls.txtIP, m_controls.txtPort}) {
+        field->setEnabled(false);
+        field->setToolTip(tip);
+    }
 }
 
 void FormMain::toggleOnTop(bool checked)

@@ -47,6 +47,10 @@ public:
     QString host() const;
     QString port() const;
 
+    // For a link through a control-system device: the title and the connection fields
+    // name the device, and the fields, which no link reads then, cannot be edited.
+    void showAttachedDevice(const QString &device);
+
     PanelGuard guard() const { return m_guard; }
 
     // The link the window subscribes to; trends and recorders subscribe beside it.

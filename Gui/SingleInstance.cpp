@@ -1,5 +1,6 @@
 #include "Gui/SingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -8,14 +9,25 @@
 
 namespace {
 
-QStringList lockPaths()
+// `suffix` sets one lock apart from the plain panel's. The temporary folder is shared
+// between users, so there the name carries the user as well.
+QStringList lockPaths(const QString &suffix = {})
 {
     QStringList paths;
     if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
-        paths << QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + "/norvane.lock";
-    paths << QDir::tempPath() + QStringLiteral("/norvane-%1.lock").arg(getuid());
-    paths << QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/norvane/norvane.lock";
+        paths << QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + "/norvane" + suffix + ".lock";
+    paths << QDir::tempPath() + QStringLiteral("/norvane-%1%2.lock").arg(getuid()).arg(suffix);
+    paths << QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/norvane/norvane" + suffix
+                 + ".lock";
     return paths;
+}
+
+// Short enough for a file name, whatever the device's name holds (slashes, a URL).
+QString deviceSuffix(const QString &device, const QString &desk)
+{
+    const QByteArray key = (device.toLower() + u'\n' + desk).toUtf8();
+    return QStringLiteral("-device-")
+           + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
 }
 
 QString describe(QLockFile::LockError error)
@@ -37,6 +49,23 @@ QString describe(QLockFile::LockError error)
 InstanceLock acquireSingleInstanceLock()
 {
     return acquireSingleInstanceLock(lockPaths());
+}
+
+InstanceLock acquireDeviceInstanceLock(const QString &device)
+{
+    return acquireSingleInstanceLock(lockPaths(deviceSuffix(device, currentDesk())));
+}
+
+QString currentDesk()
+{
+    if (qEnvironmentVariableIsSet("DISPLAY"))
+        return qEnvironmentVariable("DISPLAY");
+    return qEnvironmentVariable("WAYLAND_DISPLAY");
+}
+
+QString deviceLockFileName(const QString &device, const QString &desk)
+{
+    return "norvane" + deviceSuffix(device, desk) + ".lock";
 }
 
 InstanceLock acquireSingleInstanceLock(const QStringList &paths)

@@ -1,5 +1,6 @@
 #pragma once
-// The per-user lock that keeps a second front panel from starting.
+// The per-user locks that keep a second front panel from starting: one for a panel on its
+// own connection, one per device and desk for a panel attached through a device.
 
 #include <QLockFile>
 #include <QString>
@@ -25,3 +26,14 @@ InstanceLock acquireSingleInstanceLock();
 
 // The same over the given lock files, in order; for tests.
 InstanceLock acquireSingleInstanceLock(const QStringList &lockPaths);
+
+// The same for a panel attached through `device`, in the same places: a desk shows each
+// bench once, yet one desk may watch several benches.
+InstanceLock acquireDeviceInstanceLock(const QString &device);
+
+// The display this process shows on: DISPLAY, else WAYLAND_DISPLAY, else empty. Two X
+// servers of one user are two desks.
+QString currentDesk();
+
+// The lock's file name in the runtime folder for `device` on `desk`; Tango names ignore case.
+QString deviceLockFileName(const QString &device, const QString &desk);

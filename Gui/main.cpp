@@ -3,11 +3,56 @@
 #include "Gui/CommandLine.h"
 #include "Gui/FormMain.h"
 #include "Gui/SingleInstance.h"
+#include "link/DeviceLinkPlugin.h"
 #include "link/TcpLink.h"
 
 #include <QApplication>
 
 #include <cstdio>
+
+namespace {
+
+// Start-up once the window stands on its link, whatever the link.
+int run(QApplication &app, FormMain &window, const CommandLine &command)
+{
+    window.load();
+    // After load(), which empties the console, so that the recording's line stays.
+    if (!command.record.isEmpty())
+        window.startRecording(command.record);
+    window.show();
+    return app.exec();
+}
+
+int runOnController(QApplication &app, const CommandLine &command)
+{
+    TcpLink link;
+    FormMain window(link);
+    link.setAddressSource([&window] { return TcpLink::Address{window.host(), window.port()}; });
+    window.setAddress(command.address.isEmpty() ? window.host() : command.address,
+                      command.port.isEmpty() ? window.port() : command.port);
+    return run(app, window, command);
+}
+
+int runThroughDevice(QApplication &app, const CommandLine &command)
+{
+    // Outlives the link and the window, whose code it holds; never unloaded.
+    const DeviceLinkPlugin plugin = loadDeviceLinkPlugin();
+    std::unique_ptr<Link> link;
+    if (plugin.factory)
+        link = plugin.factory->createLink(command.device, plugin.directory);
+    if (!link) {
+        // One line, so that a launcher's log or a script shows the whole reason.
+        const QString problem = plugin.factory ? QStringLiteral("its plugin made no link") : plugin.problem;
+        std::fprintf(stderr, "norvane: --device needs the norvane-tango package (%s)\n",
+                     qPrintable(problem.simplified()));
+        return 2;
+    }
+    FormMain window(*link);
+    window.showAttachedDevice(command.device);
+    return run(app, window, command);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -25,7 +70,10 @@ int main(int argc, char *argv[])
     if (command.outcome != CommandLine::Outcome::Run)
         return finishCommandLine(command);
 
-    const InstanceLock instance = acquireSingleInstanceLock();
+    // The lock comes before the plugin: a second panel on the same bench and desk ends
+    // at once, without loading the control system's libraries.
+    const InstanceLock instance = command.device.isEmpty() ? acquireSingleInstanceLock()
+                                                           : acquireDeviceInstanceLock(command.device);
     if (instance.outcome == InstanceLock::Outcome::AnotherRuns)
         return 0;   // another panel runs: leave it alone, silently
     if (instance.outcome == InstanceLock::Outcome::Unchecked) {
@@ -35,15 +83,5 @@ int main(int argc, char *argv[])
                      qPrintable(instance.problem));
     }
 
-    TcpLink link;
-    FormMain window(link);
-    link.setAddressSource([&window] { return TcpLink::Address{window.host(), window.port()}; });
-    window.setAddress(command.address.isEmpty() ? window.host() : command.address,
-                      command.port.isEmpty() ? window.port() : command.port);
-    window.load();
-    // After load(), which empties the console, so that the recording's line stays.
-    if (!command.record.isEmpty())
-        window.startRecording(command.record);
-    window.show();
-    return app.exec();
+    return command.device.isEmpty() ? runOnController(app, command) : runThroughDevice(app, command);
 }

@@ -1,0 +1,415 @@
+// The panel attached through a control-system device: its option, its lock per device and
+// desk, the window's connection fields, and the program when the device link is missing.
+
+#include "Gui/CommandLine.h"
+#include "Gui/FormMain.h"
+#include "Gui/SingleInstance.h"
+#include "link/DeviceLinkPlugin.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+Q_DECLARE_METATYPE(CommandLine::Outcome)
+Q_DECLARE_METATYPE(InstanceLock::Outcome)
+
+namespace {
+
+using Outcome = CommandLine::Outcome;
+
+const QString kUsage = QStringLiteral("Usage: norvane [options]");
+const QString kMissingPlugin = QStringLiteral("norvane: --device needs the norvane-tango package (");
+
+// A link that goes nowhere: the window only needs something to stand on.
+class IdleLink final : public Link
+{
+public:
+    IdleLink() : Link({[] { return 0.0; }, [] { return QTime(12, 0); }}) {}
+    void start() override {}
+    void close() override {}
+    void send(const CommandRequest &) override {}
+};
+
+QString environmentValue(const QString &name)
+{
+    return qEnvironmentVariable(name.toLocal8Bit().constData());
+}
+
+void setEnvironment(const char *name, const QString &value, bool set)
+{
+    if (set)
+        qputenv(name, value.toLocal8Bit());
+    else
+        qunsetenv(name);
+}
+
+} // namespace
+
+namespace QTest {
+template <> char *toString(const Outcome &outcome)
+{
+    constexpr const char *kNames[] = {"Run", "Exit", "Fail"};
+    return qstrdup(kNames[static_cast<int>(outcome)]);
+}
+template <> char *toString(const InstanceLock::Outcome &outcome)
+{
+    constexpr const char *kNames[] = {"Held", "AnotherRuns", "Unchecked"};
+    return qstrdup(kNames[static_cast<int>(outcome)]);
+}
+} // namespace QTest
+
+class TestDeviceOption : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void parse_data();
+    void parse();
+    void helpNamesTheOption();
+
+    void lockPerDeviceAndDesk_data();
+    void lockPerDeviceAndDesk();
+    void deskFollowsTheDisplay_data();
+    void deskFollowsTheDisplay();
+
+    void pluginLoading_data();
+    void pluginLoading();
+
+    void windowNamesTheDevice();
+
+    void programWithoutDeviceLink_data();
+    void programWithoutDeviceLink();
+    void programAttachesThroughThePlugin();
+
+private:
+    QProcessEnvironment panelEnvironment(const QString &pluginPath) const;
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QStringList m_savedNames;
+    QList<std::optional<QString>> m_savedValues;
+};
+
+void TestDeviceOption::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("norvane"));
+    m_savedNames = {"DISPLAY", "WAYLAND_DISPLAY", "NORVANE_PLUGIN_PATH", "XDG_RUNTIME_DIR"};
+}
+
+void TestDeviceOption::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_savedValues.clear();
+    for (const QString &name : m_savedNames) {
+        m_savedValues << (qEnvironmentVariableIsSet(name.toLocal8Bit().constData())
+                              ? std::optional<QString>(environmentValue(name))
+                              : std::nullopt);
+    }
+}
+
+void TestDeviceOption::cleanup()
+{
+    for (qsizetype i = 0; i < m_savedNames.size(); ++i) {
+        const QByteArray name = m_savedNames[i].toLocal8Bit();
+        setEnvironment(name.constData(), m_savedValues[i].value_or(QString()), m_savedValues[i].has_value());
+    }
+}
+
+void TestDeviceOption::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("recordName");   // file name the recording goes to; empty: none
+    QTest::addColumn<QString>("firstLine");
+
+    const QString combined = QStringLiteral("norvane: --device cannot be combined with --address or --port.");
+    const QString noName = QStringLiteral("norvane: --device needs a device name.");
+    const auto row = [](const char *name, const QStringList &arguments, Outcome outcome, const QString &device = {},
+                        const QString &recordName = {}, const QString &firstLine = {}) {
+        QTest::newRow(name) << arguments << outcome << device << recordName << firstLine;
+    };
+
+    row("device alone", {"--device", "lab/bench/1"}, Outcome::Run, "lab/bench/1");
+    row("device as a URL", {"--device", "tango://ctl:10000/lab/bench/1#dbase=no"}, Outcome::Run,
+        "tango://ctl:10000/lab/bench/1#dbase=no");
+    row("device with --record", {"--record", "bench.csv", "--device", "lab/bench/1"}, Outcome::Run, "lab/bench/1",
+        "bench.csv");
+    row("no device: nothing changes", {"--address", "10.0.0.5"}, Outcome::Run);
+
+    row("with --address", {"--device", "lab/bench/1", "--address", "10.0.0.5"}, Outcome::Fail, {}, {}, combined);
+    row("with --port", {"--port", "5000", "--device", "lab/bench/1"}, Outcome::Fail, {}, {}, combined);
+    row("with both", {"--device", "lab/bench/1", "--address", "h", "--port", "1"}, Outcome::Fail, {}, {}, combined);
+    row("empty device", {"--device", ""}, Outcome::Fail, {}, {}, noName);
+    row("next option taken for a device", {"--device", "--record", "f.csv"}, Outcome::Fail, {}, {}, noName);
+    row("device without value", {"--device"}, Outcome::Fail, {}, {}, "norvane: Missing value after '--device'.");
+}
+
+void TestDeviceOption::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, device);
+    QFETCH(QString, recordName);
+    QFETCH(QString, firstLine);
+
+    const CommandLine command = parseCommandLine(QStringList{QStringLiteral("/usr/bin/norvane")} + arguments);
+
+    QCOMPARE(command.outcome, outcome);
+    QCOMPARE(command.exitStatus(), outcome == Outcome::Fail ? 2 : 0);
+    if (outcome == Outcome::Run) {
+        QCOMPARE(command.device, device);
+        QCOMPARE(QFileInfo(command.record).fileName(), recordName);
+        return;
+    }
+    // One line of error, then the usage.
+    const QStringList lines = command.text.split(u'\n');
+    QCOMPARE(lines.at(0), firstLine);
+    QCOMPARE(lines.at(1), kUsage);
+}
+
+void TestDeviceOption::helpNamesTheOption()
+{
+    const QString help = parseCommandLine({QStringLiteral("norvane"), QStringLiteral("--help")}).text;
+    QVERIFY(help.contains(QLatin1String("--device <name>")));
+    QVERIFY(help.contains(QLatin1String("TANGO_HOST")));
+}
+
+void TestDeviceOption::lockPerDeviceAndDesk_data()
+{
+    // An empty device stands for a panel on its own connection.
+    QTest::addColumn<QString>("firstDevice");
+    QTest::addColumn<QString>("firstDesk");
+    QTest::addColumn<QString>("secondDevice");
+    QTest::addColumn<QString>("secondDesk");
+    QTest::addColumn<InstanceLock::Outcome>("outcome");
+
+    using O = InstanceLock::Outcome;
+    QTest::newRow("same device, same desk") << "lab/bench/1" << ":0" << "lab/bench/1" << ":0" << O::AnotherRuns;
+    QTest::newRow("device name in other case") << "lab/bench/1" << ":0" << "LAB/Bench/1" << ":0" << O::AnotherRuns;
+    QTest::newRow("other device, same desk") << "lab/bench/1" << ":0" << "lab/bench/2" << ":0" << O::Held;
+    QTest::newRow("same device, other desk") << "lab/bench/1" << ":0" << "lab/bench/1" << ":1" << O::Held;
+    QTest::newRow("same device, X and Wayland") << "lab/bench/1" << ":0" << "lab/bench/1" << "wayland-0" << O::Held;
+    QTest::newRow("plain panel, then a device") << "" << ":0" << "lab/bench/1" << ":0" << O::Held;
+    QTest::newRow("a device, then a plain panel") << "lab/bench/1" << ":0" << "" << ":0" << O::Held;
+}
+
+void TestDeviceOption::lockPerDeviceAndDesk()
+{
+    QFETCH(QString, firstDevice);
+    QFETCH(QString, firstDesk);
+    QFETCH(QString, secondDevice);
+    QFETCH(QString, secondDesk);
+    QFETCH(InstanceLock::Outcome, outcome);
+
+    const auto path = [this](const QString &device, const QString &desk) {
+        return m_folder->filePath(device.isEmpty() ? QStringLiteral("norvane.lock") : deviceLockFileName(device, desk));
+    };
+    const InstanceLock first = acquireSingleInstanceLock({path(firstDevice, firstDesk)});
+    QCOMPARE(first.outcome, InstanceLock::Outcome::Held);
+
+    const InstanceLock second = acquireSingleInstanceLock({path(secondDevice, secondDesk)});
+    QCOMPARE(second.outcome, outcome);
+}
+
+void TestDeviceOption::deskFollowsTheDisplay_data()
+{
+    QTest::addColumn<bool>("hasDisplay");
+    QTest::addColumn<bool>("hasWayland");
+    QTest::addColumn<QString>("desk");
+
+    QTest::newRow("X display") << true << false << ":1";
+    QTest::newRow("X display beats Wayland") << true << true << ":1";
+    QTest::newRow("Wayland alone") << false << true << "wayland-1";
+    QTest::newRow("neither") << false << false << "";
+}
+
+void TestDeviceOption::deskFollowsTheDisplay()
+{
+    QFETCH(bool, hasDisplay);
+    QFETCH(bool, hasWayland);
+    QFETCH(QString, desk);
+    setEnvironment("DISPLAY", QStringLiteral(":1"), hasDisplay);
+    setEnvironment("WAYLAND_DISPLAY", QStringLiteral("wayland-1"), hasWayland);
+    qputenv("XDG_RUNTIME_DIR", m_folder->path().toLocal8Bit());
+
+    QCOMPARE(currentDesk(), desk);
+    const InstanceLock instance = acquireDeviceInstanceLock(QStringLiteral("lab/bench/1"));
+    QCOMPARE(instance.outcome, InstanceLock::Outcome::Held);
+    QCOMPARE(instance.lock->fileName(), m_folder->filePath(deviceLockFileName("lab/bench/1", desk)));
+    // The plain panel's lock beside it stays free.
+    QCOMPARE(acquireSingleInstanceLock().outcome, InstanceLock::Outcome::Held);
+}
+
+void TestDeviceOption::pluginLoading_data()
+{
+    // Folders of NORVANE_PLUGIN_PATH in order: "empty", "broken" (a file of that name that
+    // is no plugin), or "missing" (no such folder).
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QString>("problemNames");   // folder whose file or name the problem names
+
+    QTest::newRow("nothing anywhere") << QStringList{"empty", "missing"} << "empty";
+    QTest::newRow("broken file is reported") << QStringList{"broken"} << "broken";
+    QTest::newRow("first file found is the one") << QStringList{"empty", "broken", "broken2"} << "broken";
+    QTest::newRow("variable set but empty") << QStringList{} << "NORVANE_PLUGIN_PATH";
+}
+
+void TestDeviceOption::pluginLoading()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, problemNames);
+
+    QStringList paths;
+    for (const QString &name : folders) {
+        const QString folder = m_folder->filePath(name);
+        if (name != QLatin1String("missing"))
+            QVERIFY(QDir().mkpath(folder));
+        if (name.startsWith(QLatin1String("broken"))) {
+            QFile file(QDir(folder).filePath(QLatin1String(kDeviceLinkPluginFile)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not a shared object\n");
+        }
+        paths << folder;
+    }
+    qputenv("NORVANE_PLUGIN_PATH", paths.join(u':').toLocal8Bit());
+
+    const DeviceLinkPlugin plugin = loadDeviceLinkPlugin();
+    QVERIFY(plugin.factory == nullptr);
+    QVERIFY(!plugin.problem.isEmpty());
+    const QString named = problemNames == QLatin1String("NORVANE_PLUGIN_PATH")
+                              ? problemNames
+                              : m_folder->filePath(problemNames) + (problemNames.startsWith("broken") ? "/" : "");
+    QVERIFY2(plugin.problem.contains(named), qPrintable(plugin.problem));
+    if (folders.contains(QLatin1String("broken2")))
+        QVERIFY2(!plugin.problem.contains(QLatin1String("broken2")), qPrintable(plugin.problem));
+}
+
+void TestDeviceOption::windowNamesTheDevice()
+{
+    const QString device = QStringLiteral("tango://bench-db.lab:10000/lab/bench/1#dbase=no");
+    IdleLink link;
+    FormMain window(link);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Viruduzi"));
+
+    window.showAttachedDevice(device);
+
+    QCOMPARE(window.windowTitle(), "Viruduzi - " + device);
+    const QString tip = "Attached through the Tango device " + device;
+    auto *txtIP = window.findChild<QLineEdit *>(QStringLiteral("txtIP"));
+    auto *txtPort = window.findChild<QLineEdit *>(QStringLiteral("txtPort"));
+    QVERIFY(txtIP && txtPort);
+    QCOMPARE(txtIP->text(), device);   // whole, though longer than an address
+    QCOMPARE(window.host(), device);
+    QCOMPARE(txtPort->text(), QString());
+    for (QLineEdit *field : {txtIP, txtPort}) {
+        QVERIFY(!field->isEnabled());
+        QCOMPARE(field->toolTip(), tip);
+    }
+}
+
+void TestDeviceOption::programWithoutDeviceLink_data()
+{
+    QTest::addColumn<QString>("plugin");     // "none" or "broken"
+    QTest::addColumn<QString>("heldDesk");   // the desk of a panel already on the device; "-": none
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("no plugin") << "none" << "-" << 2;
+    QTest::newRow("broken plugin") << "broken" << "-" << 2;
+    QTest::newRow("panel on the device elsewhere") << "none" << ":7" << 2;
+    // The lock comes first: the second panel of a desk ends silently before any plugin.
+    // The lock here is the test's own, as the desk is the panel's (DISPLAY=:5).
+    QTest::newRow("panel on the device here") << "none" << ":5" << 0;
+}
+
+void TestDeviceOption::programWithoutDeviceLink()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, heldDesk);
+    QFETCH(int, status);
+
+    const QString device = QStringLiteral("lab/bench/1");
+    QVERIFY(QDir().mkpath(m_folder->filePath("plugins")));
+    if (plugin == QLatin1String("broken")) {
+        QFile file(m_folder->filePath(QStringLiteral("plugins/") + QLatin1String(kDeviceLinkPluginFile)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x7f" "ELF but no more");
+    }
+    QLockFile other(m_folder->filePath(deviceLockFileName(device, heldDesk)));
+    if (heldDesk != QLatin1String("-"))
+        QVERIFY(other.tryLock(0));
+
+    const QString recording = m_folder->filePath("bench.csv");
+
+    QProcess panel;
+    panel.setProcessEnvironment(panelEnvironment(m_folder->filePath("plugins")));
+    panel.start(QStringLiteral(NORVANE_PATH), {"--device", device, "--record", recording});
+    // A panel that went on to show its window would not end by itself.
+    QVERIFY(panel.waitForFinished(20000));
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), status);
+    QCOMPARE(panel.readAllStandardOutput(), QByteArray());
+    QVERIFY(!QFile::exists(recording));
+
+    const QString errors = QString::fromLocal8Bit(panel.readAllStandardError());
+    if (status == 0) {
+        QCOMPARE(errors, QString());
+        return;
+    }
+    QVERIFY2(errors.startsWith(kMissingPlugin) && errors.endsWith(QLatin1String(")\n")), qPrintable(errors));
+    QCOMPARE(errors.count(u'\n'), 1);
+    QVERIFY2(errors.contains(m_folder->filePath("plugins")), qPrintable(errors));
+}
+
+void TestDeviceOption::programAttachesThroughThePlugin()
+{
+    const QString pluginFolder = QFileInfo(QStringLiteral(FAKE_DEVICELINK_PATH)).absolutePath();
+    const QString recording = m_folder->filePath("bench.csv");
+    QProcess panel;
+    panel.setProcessEnvironment(panelEnvironment(pluginFolder));
+    panel.start(QStringLiteral(NORVANE_PATH), {"--device", "lab/bench/1", "--record", recording});
+
+    // The link's message reaches the recorder: the window stands on the plugin's link,
+    // made for the device and told where the plugin lies.
+    const auto recorded = [&recording] {
+        QFile file(recording);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray expected = QStringLiteral("attached to lab/bench/1 from %1").arg(pluginFolder).toUtf8();
+    QTRY_VERIFY_WITH_TIMEOUT(recorded().contains(expected), 20000);
+
+    QProcess second;
+    second.setProcessEnvironment(panelEnvironment(pluginFolder));
+    second.start(QStringLiteral(NORVANE_PATH), {"--device", "Lab/Bench/1"});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(second.readAll(), QByteArray());
+    QCOMPARE(panel.state(), QProcess::Running);
+
+    panel.kill();
+    panel.waitForFinished();
+}
+
+QProcessEnvironment TestDeviceOption::panelEnvironment(const QString &pluginPath) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder->path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":5"));
+    environment.insert(QStringLiteral("NORVANE_PLUGIN_PATH"), pluginPath);
+    return environment;
+}
+
+QTEST_MAIN(TestDeviceOption)
+#include "tst_deviceoption.moc"
