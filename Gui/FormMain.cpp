@@ -121,6 +121,7 @@ void FormMain::showAttachedDevice(const QString &device)
     // The field holds an IP address's fifteen characters; a device name may be longer.
     m_controls.txtIP->setMaxLength(std::numeric_limits<int>::max());
     m_controls.txtIP->setText(device);
+    m_controls.txtIP->setCursorPosition(0);   // a long name shows its host, not its tail
     m_controls.txtPort->clear();
     for (QLineEdit *field : {m_controls.txtIP, m_controls.txtPort}) {
         field->setEnabled(false);
