@@ -135,6 +135,22 @@ bool tickUntil(FakeClock &clock, std::initializer_list<DevicePanel *> panels, Do
     }, kWaitMs);
 }
 
+// A recording's status rows, each the readings and switches of one frame.
+QStringList recordedFrames(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList frames;
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    for (const QByteArray &row : rows.mid(1)) {
+        const QList<QByteArray> cells = row.trimmed().split(',');
+        if (cells.size() > 3 && !cells[2].isEmpty())
+            frames << QString::fromLatin1(cells.mid(2, cells.size() - 3).join(','));
+    }
+    return frames;
+}
+
 } // namespace
 
 class TestDevicePanels : public QObject
@@ -150,6 +166,7 @@ private slots:
     void aSwitchFlippedOnOnePanelShowsOnTheOther();
     void aRefusedWriteIsOneConsoleLine();
     void bothPanelsRecoverFromAServerRestart();
+    void panelProgramsRecordWhatADirectPanelRecords();
 
 private:
     QTemporaryDir m_dir;
@@ -319,6 +336,50 @@ void TestDevicePanels::bothPanelsRecoverFromAServerRestart()
         QCOMPARE(console.back(), QStringLiteral(" Connected!"));
         QSignalSpy frames(&panel->link, &Link::statusArrived);
         QVERIFY(frames.wait(kWaitMs));
+    }
+}
+
+void TestDevicePanels::panelProgramsRecordWhatADirectPanelRecords()
+{
+    // Two panel programs on two desks through the device, and one connected directly, each
+    // recording every frame it applies. The simulator sends every client the same frames.
+    QTemporaryDir runtime;
+    QVERIFY(runtime.isValid());
+    std::vector<std::unique_ptr<QProcess>> panels;
+    const auto start = [&](const QString &desk, const QStringList &arguments, const QString &recording) {
+        auto panel = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("DISPLAY"), desk);
+        panel->setProcessEnvironment(environment);
+        panel->setProcessChannelMode(QProcess::ForwardedChannels);
+        panel->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        panel->start(QStringLiteral(NORVANE_PATH), arguments + QStringList{QStringLiteral("--record"), recording});
+        panels.push_back(std::move(panel));
+    };
+    const QString direct = m_dir.filePath(QStringLiteral("direct.csv"));
+    const QStringList throughDevice{m_dir.filePath(QStringLiteral("first.csv")), m_dir.filePath(QStringLiteral("second.csv"))};
+    start(QStringLiteral(":71"), {QStringLiteral("--device"), m_simBench->device()}, throughDevice[0]);
+    start(QStringLiteral(":72"), {QStringLiteral("--device"), m_simBench->device()}, throughDevice[1]);
+    start(QStringLiteral(":73"), {QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                                  QString::number(m_sim->port())}, direct);
+    // Recordings reach the disk once a second: the newest frames are left out of the comparison.
+    constexpr int kFrames = 20;
+    constexpr int kUnflushed = 15;
+    QVERIFY(QTest::qWaitFor([&] {
+        return recordedFrames(throughDevice[0]).size() >= kFrames + kUnflushed
+               && recordedFrames(throughDevice[1]).size() >= kFrames + kUnflushed;
+    }, kWaitMs));
+    for (const auto &panel : panels)
+        QCOMPARE(panel->state(), QProcess::Running);
+
+    // Each device panel's frames stand in the direct panel's recording, in the same order.
+    const QString all = recordedFrames(direct).join(u'|');
+    for (const QString &recording : throughDevice) {
+        const QStringList frames = recordedFrames(recording);
+        const QString latest = frames.mid(frames.size() - kFrames - kUnflushed, kFrames).join(u'|');
+        QVERIFY2(all.contains(latest), qPrintable(recording));
     }
 }
 
