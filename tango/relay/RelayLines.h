@@ -1,5 +1,14 @@
 #pragma once
 // The relay's lines as text: hex for what it reports, and what a line from the panel asks.
+//
+// To the panel, one line each, every text or byte string in lowercase hex:
+//   state NAME [STATUS]  each State event, the Status text along with FAULT
+//   frame BYTES          each valid StatusFrame event, the subscription's own included
+//   message BYTES        each LastMessage event but the subscription's (an old message)
+//   up                   all three subscribed
+//   error TEXT           a write or command failed; the session goes on
+//   down TEXT            the session is over; the relay exits at once
+// From the panel: "write ATTR long|double|bool VALUE" and "run COMMAND", one space apart.
 
 #include <algorithm>
 #include <charconv>
