@@ -18,3 +18,21 @@ QString text(const LinkEvent &event)
     }
     return event.detail;
 }
+
+void Link::deliverFrame(Arrival kind, QByteArrayView bytes, double steadySeconds)
+{
+    switch (kind) {
+    case Arrival::Status:
+        emit statusFrameArrived(bytes);
+        emit statusArrived(decodeStatusFrame(bytes), steadySeconds);
+        break;
+    case Arrival::Message: {
+        const QString message = messageText(bytes);
+        emit happened({LinkEvent::Kind::Message, message});
+        emit messageArrived(message, steadySeconds);
+        break;
+    }
+    case Arrival::Dropped:
+        break;
+    }
+}

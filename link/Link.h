@@ -4,6 +4,7 @@
 
 #include "commands/CommandFrames.h"
 #include "link/Clock.h"
+#include "status/Arrival.h"
 #include "status/StatusFrame.h"
 
 #include <QObject>
@@ -59,9 +60,15 @@ signals:
     void linkDown(double steadySeconds);
     // One round of supervision is over; views settle (the console's caret goes to its end).
     void supervised();
+    // A status frame's 33 bytes as received, just before its statusArrived.
+    void statusFrameArrived(QByteArrayView frame);
 
 protected:
     explicit Link(Clock clock, QObject *parent = nullptr) : QObject(parent), m_clock(std::move(clock)) {}
+
+    // What every link does with one frame, however it came: a status frame is applied, a
+    // message is told; anything else is dropped.
+    void deliverFrame(Arrival kind, QByteArrayView bytes, double steadySeconds);
 
     const Clock m_clock;
 };

@@ -96,24 +96,6 @@ void TcpLink::deliverArrival(QByteArrayView bytes)
     deliverFrame(classifyArrival(bytes), bytes, now);
 }
 
-void TcpLink::deliverFrame(Arrival kind, QByteArrayView bytes, double now)
-{
-    switch (kind) {
-    case Arrival::Status:
-        emit statusFrameArrived(bytes);
-        emit statusArrived(decodeStatusFrame(bytes), now);
-        break;
-    case Arrival::Message: {
-        const QString text = messageText(bytes);
-        log(LinkEvent::Kind::Message, text);
-        emit messageArrived(text, now);
-        break;
-    }
-    case Arrival::Dropped:
-        break;
-    }
-}
-
 void TcpLink::send(const CommandRequest &request)
 {
     Sock.send(encodeRequest(request));

@@ -62,16 +62,11 @@ public:
     DeviceSocket &socket() { return Sock; }
     std::optional<double> lastDataTime() const { return m_lastDataTime; }
 
-signals:
-    // A status frame's 33 bytes as received, just before its statusArrived.
-    void statusFrameArrived(QByteArrayView frame);
-
 private:
     void openConnection();
     void handleConnected();
     void handleError(int number, const QString &description);
     void handleDataArrival(qint64 bytesAvailable);
-    void deliverFrame(Arrival kind, QByteArrayView bytes, double now);
     void log(LinkEvent::Kind kind, const QString &detail = {});
 
     bool m_runKeepAliveTimer;

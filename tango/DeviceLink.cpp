@@ -1,6 +1,5 @@
 #include "tango/DeviceLink.h"
 
-#include "status/Arrival.h"
 #include "tango/DeviceRequests.h"
 
 namespace {
@@ -121,20 +120,7 @@ void DeviceLink::deliver(const QByteArray &bytes)
     // The same receive rules as a socket arrival: one event is one frame.
     const double now = m_clock.steadySeconds();
     m_lastDataTime = now;
-    switch (classifyArrival(bytes)) {
-    case Arrival::Status:
-        emit statusFrameArrived(bytes);
-        emit statusArrived(decodeStatusFrame(bytes), now);
-        break;
-    case Arrival::Message: {
-        const QString text = messageText(bytes);
-        log(LinkEvent::Kind::Message, text);
-        emit messageArrived(text, now);
-        break;
-    }
-    case Arrival::Dropped:
-        break;
-    }
+    deliverFrame(classifyArrival(bytes), bytes, now);
 }
 
 void DeviceLink::handleState(QByteArrayView name, const QString &status)

@@ -50,10 +50,6 @@ public:
 
     bool isUp() const { return m_phase == Phase::Up; }
 
-signals:
-    // A status frame's 33 bytes as received, just before its statusArrived.
-    void statusFrameArrived(QByteArrayView frame);
-
 private:
     enum class Phase : std::uint8_t {
         Down,       // no session; the next tick starts one
