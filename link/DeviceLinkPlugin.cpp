@@ -12,10 +12,10 @@ QStringList pluginFolders()
     // an installed plugin.
     if (qEnvironmentVariableIsSet("NORVANE_PLUGIN_PATH"))
         return qEnvironmentVariable("NORVANE_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
-    // Beside the program in a build tree; installed, the package puts it in ../lib/norvane,
+    // Beside the program in a build tree; installed, the package puts it in ../lib/norvane/tango,
     // wherever the prefix is.
     const QString programs = QCoreApplication::applicationDirPath();
-    return {programs, QDir::cleanPath(programs + QStringLiteral("/../lib/norvane"))};
+    return {programs, QDir::cleanPath(programs + QStringLiteral("/../lib/norvane/tango"))};
 }
 
 } // namespace
