@@ -2,13 +2,11 @@
 // desk, the window's connection fields, and the program when the device link is missing.
 
 #include "Gui/CommandLine.h"
-#include "Gui/FormMain.h"
 #include "Gui/SingleInstance.h"
 #include "link/DeviceLinkPlugin.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -26,16 +24,6 @@ using Outcome = CommandLine::Outcome;
 
 const QString kUsage = QStringLiteral("Usage: norvane [options]");
 const QString kMissingPlugin = QStringLiteral("norvane: --device needs the norvane-tango package (");
-
-// A link that goes nowhere: the window only needs something to stand on.
-class IdleLink final : public Link
-{
-public:
-    IdleLink() : Link({[] { return 0.0; }, [] { return QTime(12, 0); }}) {}
-    void start() override {}
-    void close() override {}
-    void send(const CommandRequest &) override {}
-};
 
 QString environmentValue(const QString &name)
 {
@@ -76,7 +64,6 @@ private slots:
 
     void parse_data();
     void parse();
-    void helpNamesTheOption();
 
     void lockPerDeviceAndDesk_data();
     void lockPerDeviceAndDesk();
@@ -86,11 +73,9 @@ private slots:
     void pluginLoading_data();
     void pluginLoading();
 
-    void windowNamesTheDevice();
 
     void programWithoutDeviceLink_data();
     void programWithoutDeviceLink();
-    void programAttachesThroughThePlugin();
 
 private:
     QProcessEnvironment panelEnvironment(const QString &pluginPath) const;
@@ -178,13 +163,6 @@ void TestDeviceOption::parse()
     const QStringList lines = command.text.split(u'\n');
     QCOMPARE(lines.at(0), firstLine);
     QCOMPARE(lines.at(1), kUsage);
-}
-
-void TestDeviceOption::helpNamesTheOption()
-{
-    const QString help = parseCommandLine({QStringLiteral("norvane"), QStringLiteral("--help")}).text;
-    QVERIFY(help.contains(QLatin1String("--device <name>")));
-    QVERIFY(help.contains(QLatin1String("TANGO_HOST")));
 }
 
 void TestDeviceOption::lockPerDeviceAndDesk_data()
@@ -296,29 +274,6 @@ void TestDeviceOption::pluginLoading()
         QVERIFY2(!plugin.problem.contains(QLatin1String("broken2")), qPrintable(plugin.problem));
 }
 
-void TestDeviceOption::windowNamesTheDevice()
-{
-    const QString device = QStringLiteral("tango://bench-db.lab:10000/lab/bench/1#dbase=no");
-    IdleLink link;
-    FormMain window(link);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Viruduzi"));
-
-    window.showAttachedDevice(device);
-
-    QCOMPARE(window.windowTitle(), "Viruduzi - " + device);
-    const QString tip = "Attached through the Tango device " + device;
-    auto *txtIP = window.findChild<QLineEdit *>(QStringLiteral("txtIP"));
-    auto *txtPort = window.findChild<QLineEdit *>(QStringLiteral("txtPort"));
-    QVERIFY(txtIP && txtPort);
-    QCOMPARE(txtIP->text(), device);   // whole, though longer than an address
-    QCOMPARE(window.host(), device);
-    QCOMPARE(txtPort->text(), QString());
-    for (QLineEdit *field : {txtIP, txtPort}) {
-        QVERIFY(!field->isEnabled());
-        QCOMPARE(field->toolTip(), tip);
-    }
-}
-
 void TestDeviceOption::programWithoutDeviceLink_data()
 {
     QTest::addColumn<QString>("plugin");     // "none" or "broken"
@@ -370,35 +325,6 @@ void TestDeviceOption::programWithoutDeviceLink()
     QVERIFY2(errors.startsWith(kMissingPlugin) && errors.endsWith(QLatin1String(")\n")), qPrintable(errors));
     QCOMPARE(errors.count(u'\n'), 1);
     QVERIFY2(errors.contains(m_folder->filePath("plugins")), qPrintable(errors));
-}
-
-void TestDeviceOption::programAttachesThroughThePlugin()
-{
-    const QString pluginFolder = QFileInfo(QStringLiteral(FAKE_DEVICELINK_PATH)).absolutePath();
-    const QString recording = m_folder->filePath("bench.csv");
-    QProcess panel;
-    panel.setProcessEnvironment(panelEnvironment(pluginFolder));
-    panel.start(QStringLiteral(NORVANE_PATH), {"--device", "lab/bench/1", "--record", recording});
-
-    // The link's message reaches the recorder: the window stands on the plugin's link,
-    // made for the device and told where the plugin lies.
-    const auto recorded = [&recording] {
-        QFile file(recording);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray expected = QStringLiteral("attached to lab/bench/1 from %1").arg(pluginFolder).toUtf8();
-    QTRY_VERIFY_WITH_TIMEOUT(recorded().contains(expected), 20000);
-
-    QProcess second;
-    second.setProcessEnvironment(panelEnvironment(pluginFolder));
-    second.start(QStringLiteral(NORVANE_PATH), {"--device", "Lab/Bench/1"});
-    QVERIFY(second.waitForFinished(20000));
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(second.readAll(), QByteArray());
-    QCOMPARE(panel.state(), QProcess::Running);
-
-    panel.kill();
-    panel.waitForFinished();
 }
 
 QProcessEnvironment TestDeviceOption::panelEnvironment(const QString &pluginPath) const

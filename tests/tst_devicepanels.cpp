@@ -165,6 +165,7 @@ private slots:
     void requestsReachTheControllerAsDirectly();
     void aSwitchFlippedOnOnePanelShowsOnTheOther();
     void aRefusedWriteIsOneConsoleLine();
+    void aMessageShowsOnceOnEveryPanelThatSawItCome();
     void bothPanelsRecoverFromAServerRestart();
     void panelProgramsRecordWhatADirectPanelRecords();
 
@@ -316,6 +317,20 @@ void TestDevicePanels::aRefusedWriteIsOneConsoleLine()
     const qsizetype seen = frames.size();
     QVERIFY(QTest::qWaitFor([&] { return frames.size() > seen + 2; }, kWaitMs));
     QVERIFY(m_first->link.isUp());
+}
+
+void TestDevicePanels::aMessageShowsOnceOnEveryPanelThatSawItCome()
+{
+    const QString echo = QStringLiteral(" Hi, this should show up on the console.");
+    click(m_first->window, QStringLiteral("cmdEcho"));
+    for (DevicePanel *panel : {m_first.get(), m_second.get()})
+        QVERIFY(QTest::qWaitFor([&] { return consoleTexts(panel->window).count(echo) == 1; }, kWaitMs));
+    // The device still holds it, but a panel attached afterwards did not see it come.
+    DevicePanel later(m_clock, m_simBench->device());
+    QVERIFY(QTest::qWaitFor([&] { return later.link.isUp(); }, kWaitMs));
+    QSignalSpy frames(&later.link, &Link::statusArrived);
+    QVERIFY(frames.wait(kWaitMs));
+    QCOMPARE(consoleTexts(later.window).count(echo), 0);
 }
 
 void TestDevicePanels::bothPanelsRecoverFromAServerRestart()
