@@ -73,7 +73,6 @@ private slots:
     void pluginLoading_data();
     void pluginLoading();
 
-
     void programWithoutDeviceLink_data();
     void programWithoutDeviceLink();
 
