@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <functional>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
@@ -28,6 +30,7 @@
 namespace {
 
 constexpr int kTimeoutMs = 3000;
+constexpr auto kProbeInterval = std::chrono::milliseconds(500);
 constexpr std::size_t kMaxRequest = 1024;   // longer lines are refused, not stored
 
 int g_protocol = -1;     // the panel's stdout; fd 1 goes to stderr, so a library's print stays out of it
@@ -287,6 +290,22 @@ bool carryOut(Tango::DeviceProxy &device, std::string_view line)
     return true;
 }
 
+// cppTango's keep-alive thread reconnects to a silent server before it reports it, and that
+// reconnection is what crashes once the server is back. Its look comes a second or more after
+// the last heartbeat was due; a ping every half second finds a lost or restarted server first.
+[[noreturn]] void probe(Tango::DeviceProxy &device)
+{
+    for (;;) {
+        std::this_thread::sleep_for(kProbeInterval);
+        try {
+            std::lock_guard lock(g_device);
+            device.ping();
+        } catch (...) {
+            endSession("down " + hex(currentFailure()));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -313,12 +332,15 @@ int main(int argc, char *argv[])
     try {
         device.emplace(argv[1]);
         device->set_timeout_millis(kTimeoutMs);
+        // A restarted server is a new session: the first call after it fails, not reconnects.
+        device->set_transparency_reconnection(false);
         for (int i = 0; i < 3; ++i)
             device->subscribe_event(attributes[i], Tango::CHANGE_EVENT, &subscribers[i], false);
     } catch (...) {
         endSession("down " + hex(currentFailure()));
     }
     say("up");
+    std::thread(probe, std::ref(*device)).detach();
 
     for (;;) {
         const Requests::Line line = requests.next();
