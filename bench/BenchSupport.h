@@ -2,6 +2,8 @@
 // What every benchmark program shares: clocks, CPU time, resident memory, percentiles
 // and the one row format that scripts/bench gathers into its table.
 
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTextStream>
 
@@ -29,6 +31,20 @@ inline double cpuSeconds()
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// CPU seconds of every live thread of another process (/proc/PID/task/*/schedstat, in ns):
+// finer than the clock ticks of /proc/PID/stat, which a light process spends few of.
+inline double processCpuSeconds(qint64 pid)
+{
+    double seconds = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (schedstat.open(QIODevice::ReadOnly))
+            seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return seconds;
 }
 
 // Resident set size now, from /proc/self/statm (pages).

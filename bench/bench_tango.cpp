@@ -17,7 +17,6 @@
 #include <tango.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -52,19 +51,6 @@ bool registerDevice(const QString &server, const QString &deviceClass, const QSt
         qWarning("cannot register %s in the Tango database: %s", qPrintable(device), failure.errors[0].desc.in());
         return false;
     }
-}
-
-// CPU seconds of every live thread of a process (/proc/PID/task/*/schedstat, in ns).
-double processCpuSeconds(qint64 pid)
-{
-    double seconds = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (schedstat.open(QIODevice::ReadOnly))
-            seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return seconds;
 }
 
 // What one subscriber saw between START and STOP.
@@ -224,10 +210,10 @@ int run(const QStringList &args)
         client->write("START\n");
         client->waitForBytesWritten(1000);
     }
-    const double cpuStart = processCpuSeconds(serverProcess.processId());
+    const double cpuStart = bench::processCpuSeconds(serverProcess.processId());
     const double wallStart = bench::monotonicSeconds();
     QThread::msleep(static_cast<unsigned long>(seconds * 1000));
-    const double cpu = processCpuSeconds(serverProcess.processId()) - cpuStart;
+    const double cpu = bench::processCpuSeconds(serverProcess.processId()) - cpuStart;
     const double wall = bench::monotonicSeconds() - wallStart;
     for (auto &client : clients) {
         client->write("STOP\n");

@@ -49,6 +49,8 @@ public:
     void handleClientLine(QByteArrayView line);
 
     bool isUp() const { return m_phase == Phase::Up; }
+    // The running Tango client's process id, 0 between sessions: its CPU is the panel's too.
+    qint64 clientProcessId() const { return m_process ? m_process->processId() : 0; }
 
 private:
     enum class Phase : std::uint8_t {
