@@ -16,7 +16,7 @@
 #include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
 #include "sim/FrameStamp.h"
-#include "tango/DeviceLink.h"
+#include "tango/devicelink/DeviceLink.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

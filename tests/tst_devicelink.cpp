@@ -3,7 +3,7 @@
 
 #include "ReadingsSupport.h"
 
-#include "tango/DeviceLink.h"
+#include "tango/devicelink/DeviceLink.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 
 #include "sim/SimProcess.h"
-#include "tango/DeviceLink.h"
+#include "tango/devicelink/DeviceLink.h"
 
 #include <QCheckBox>
 #include <QFile>

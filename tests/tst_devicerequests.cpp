@@ -1,8 +1,8 @@
 // What the panel's requests become on the device, checked against what the device makes of
 // them again: the frame a direct panel would have sent.
 
-#include "tango/BenchTables.h"
-#include "tango/DeviceRequests.h"
+#include "tango/tables/BenchTables.h"
+#include "tango/devicelink/DeviceRequests.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "tango/LinkHub.h"
+#include "tango/server/LinkHub.h"
 
 #include "link/TcpLink.h"
 

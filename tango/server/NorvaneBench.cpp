@@ -2,9 +2,9 @@
 // its commands, and the bridge through which the Qt thread updates it. The only file that
 // includes Tango, which compiles slowly.
 
-#include "tango/BenchServer.h"
-#include "tango/BenchTables.h"
-#include "tango/LinkHub.h"
+#include "tango/server/BenchServer.h"
+#include "tango/tables/BenchTables.h"
+#include "tango/server/LinkHub.h"
 
 #include <QCoreApplication>
 

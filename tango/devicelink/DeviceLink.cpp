@@ -1,6 +1,6 @@
-#include "tango/DeviceLink.h"
+#include "tango/devicelink/DeviceLink.h"
 
-#include "tango/DeviceRequests.h"
+#include "tango/devicelink/DeviceRequests.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tango/BenchServer.h"
+#include "tango/server/BenchServer.h"
 
 int main(int argc, char *argv[])
 {

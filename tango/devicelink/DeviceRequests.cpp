@@ -1,6 +1,6 @@
-#include "tango/DeviceRequests.h"
+#include "tango/devicelink/DeviceRequests.h"
 
-#include "tango/BenchTables.h"
+#include "tango/tables/BenchTables.h"
 
 #include <QLocale>
 

@@ -1,4 +1,4 @@
-#include "tango/BenchTables.h"
+#include "tango/tables/BenchTables.h"
 
 #include <QLocale>
 

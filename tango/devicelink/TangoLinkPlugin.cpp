@@ -2,7 +2,7 @@
 // its Tango client beside the plugin.
 
 #include "link/DeviceLinkPlugin.h"
-#include "tango/DeviceLink.h"
+#include "tango/devicelink/DeviceLink.h"
 
 #include <QObject>
 

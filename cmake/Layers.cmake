@@ -1,0 +1,22 @@
+# Each library sees only its own headers and those of the libraries it links: its folders
+# are linked into an include root of its own in the build tree, which it exports. An
+# include of a folder it does not link then finds nothing, and the build stops there.
+#   norvane_layer(TARGET FOLDER...)   FOLDER relative to the source root, e.g. tango/tables
+function(norvane_layer target)
+    set(root ${PROJECT_BINARY_DIR}/layers/${target})
+    foreach(folder IN LISTS ARGN)
+        get_filename_component(parent ${root}/${folder} DIRECTORY)
+        file(MAKE_DIRECTORY ${parent})
+        if(NOT EXISTS ${root}/${folder})
+            file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+        endif()
+    endforeach()
+    target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
+endfunction()
+
+# The programs, the plugin and the relay stand together at the top of the build tree, where
+# the scripts run them and the panel finds its plugin beside itself, as in the package.
+function(norvane_at_top)
+    set_target_properties(${ARGN} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
+                          LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endfunction()

@@ -1,0 +1,27 @@
+# Builds each layer case; the first must build, every other must stop at its include.
+list(POP_FRONT TARGETS allowed)
+list(POP_FRONT HEADERS)
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${allowed}
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${allowed} should build:\n${output}")
+endif()
+
+set(failures 0)
+foreach(target header IN ZIP_LISTS TARGETS HEADERS)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    string(REPLACE "." "\\." pattern "${header}")
+    if(result EQUAL 0)
+        message("${target}: ${header} was found, the layers do not hold")
+        math(EXPR failures "${failures} + 1")
+    elseif(NOT output MATCHES "${pattern}: No such file or directory")
+        message("${target} failed, but not at ${header}:\n${output}")
+        math(EXPR failures "${failures} + 1")
+    else()
+        message(STATUS "${target}: ${header} refused")
+    endif()
+endforeach()
+if(failures GREATER 0)
+    message(FATAL_ERROR "${failures} layer cases failed")
+endif()
