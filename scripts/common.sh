@@ -20,9 +20,12 @@ need_packages() {
 norvane_build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra
                         libqcustomplot-dev libtango-dev pkg-config)
 
+# Warnings stop the build where NORVANE_WERROR=ON, as CI sets it.
+norvane_werror="-DCMAKE_COMPILE_WARNING_AS_ERROR=${NORVANE_WERROR:-OFF}"
+
 # Configures and builds into $1 with the remaining arguments passed to CMake.
 build_norvane() {
     local dir=$1; shift
-    cmake -S "$norvane_root" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake -S "$norvane_root" -B "$dir" -G Ninja "$norvane_werror" "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }
