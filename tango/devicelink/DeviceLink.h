@@ -21,14 +21,14 @@ class DeviceLink final : public Link, private Supervised
 public:
     // A session that has not come up after this long is given up.
     static constexpr double kStartLimitSeconds = 15.0;
+    // A Tango client asked to end is killed if it has not ended after this long.
+    static constexpr std::chrono::milliseconds kClientEndLimit{1000};
 
     struct Options {
         Clock clock = Clock::system();
         bool runWatchdogTimer = true;   // tests turn it off and call handleWatchdogTick()
         std::chrono::milliseconds watchdogInterval = Supervisor::kRoundInterval;
     };
-    // A Tango client asked to end is killed if it has not ended after this long.
-    static constexpr std::chrono::milliseconds kClientEndLimit{1000};
 
     // client: the Tango client program; device: what it attaches to.
     DeviceLink(QString device, QString client, Options options, QObject *parent = nullptr);
