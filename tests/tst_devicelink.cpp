@@ -182,8 +182,6 @@ void TestDeviceLink::sessions_data()
     QTest::newRow("a closed link starts no session at later ticks")
         << QList<QByteArray>{on, up, frame, "close", "silence", "silence", on, up} << QStringList{connected} << 0
         << false;
-    QTest::newRow("a link closed while subscribing stays closed")
-        << QList<QByteArray>{"close", "tick", "silence", on, up} << QStringList() << 0 << false;
     QTest::newRow("start() after close() opens afresh, without Reopening")
         << QList<QByteArray>{on, up, "close", "silence", "start", on, up}
         << QStringList{connected, QStringLiteral(" Opening connection..."), connected} << 0 << true;
