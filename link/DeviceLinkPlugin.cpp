@@ -6,6 +6,14 @@
 
 namespace {
 
+// What every version's interface starts with; the version follows the last slash.
+constexpr QLatin1StringView kInterfaceStem("org.norvane.DeviceLink");
+
+QString versionOf(const QString &interface)
+{
+    return interface.section(u'/', -1);
+}
+
 QStringList pluginFolders()
 {
     // Set, even empty, it is the whole list: a test or a packager must be able to hide
@@ -31,6 +39,16 @@ DeviceLinkPlugin loadDeviceLinkPlugin()
         // The first one present is the one meant; a broken one is reported, not skipped,
         // so that an older copy further on never stands in for it unnoticed.
         auto loader = std::make_unique<QPluginLoader>(file.absoluteFilePath());
+        // Read from the file without loading it: another version's code never runs here.
+        const QString theirs = loader->metaData().value(QLatin1String("IID")).toString();
+        const QString ours = QStringLiteral(NORVANE_DEVICE_LINK_IID);
+        if (!theirs.isEmpty() && theirs != ours) {
+            plugin.problem = theirs.startsWith(kInterfaceStem)
+                                 ? QStringLiteral("%1 is of version %2; this panel is of version %3")
+                                       .arg(file.absoluteFilePath(), versionOf(theirs), versionOf(ours))
+                                 : QStringLiteral("%1 is not a device link but %2").arg(file.absoluteFilePath(), theirs);
+            return plugin;
+        }
         QObject *instance = loader->instance();
         auto *factory = qobject_cast<DeviceLinkFactory *>(instance);
         if (!factory) {

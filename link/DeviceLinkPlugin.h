@@ -21,7 +21,11 @@ public:
     virtual std::unique_ptr<Link> createLink(const QString &device, const QString &pluginDirectory) = 0;
 };
 
-#define NORVANE_DEVICE_LINK_IID "org.norvane.DeviceLinkFactory/1"
+// Link's virtual functions and signals and CommandRequest cross into the plugin, so its
+// interface is the project's version: "org.norvane.DeviceLink/0.1", set by the build.
+#ifndef NORVANE_DEVICE_LINK_IID
+#error "NORVANE_DEVICE_LINK_IID comes from norvane_link's compile definitions"
+#endif
 Q_DECLARE_INTERFACE(DeviceLinkFactory, NORVANE_DEVICE_LINK_IID)
 
 // The plugin's file name, in every folder it is looked for in.
@@ -34,6 +38,7 @@ struct DeviceLinkPlugin {
     std::unique_ptr<QPluginLoader> loader;   // keeps the plugin loaded while links live
 };
 
+// A plugin of another version is refused, with both versions in `problem`.
 // Looks in each folder of NORVANE_PLUGIN_PATH (colon-separated) when it is set; otherwise
 // beside the program (a build tree), then in the folder the package installs to.
 DeviceLinkPlugin loadDeviceLinkPlugin();

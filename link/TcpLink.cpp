@@ -6,29 +6,31 @@ TcpLink::TcpLink() : TcpLink(Options{}) {}
 
 TcpLink::TcpLink(Options options, QObject *parent)
     : Link(std::move(options.clock), parent),
-      m_runKeepAliveTimer(options.runKeepAliveTimer)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrKeepAlive"), options.runKeepAliveTimer, kKeepAliveInterval,
+                   this)
 {
     if (options.cutFrames)
         m_cutter.emplace();
     Sock.setObjectName(QStringLiteral("Sock"));
     Sock.setParent(this);
-    tmrKeepAlive.setObjectName(QStringLiteral("tmrKeepAlive"));
-    tmrKeepAlive.setParent(this);
-    tmrKeepAlive.setInterval(kKeepAliveInterval);
-    tmrKeepAlive.setTimerType(Qt::PreciseTimer);
 
     connect(&Sock, &DeviceSocket::connected, this, &TcpLink::handleConnected);
     connect(&Sock, &DeviceSocket::error, this, &TcpLink::handleError);
     connect(&Sock, &DeviceSocket::dataArrival, this, &TcpLink::handleDataArrival);
-    connect(&tmrKeepAlive, &QTimer::timeout, this, &TcpLink::handleKeepAliveTick);
+    connect(&m_supervisor, &Supervisor::happened, this, &Link::happened);
+    connect(&m_supervisor, &Supervisor::supervised, this, &Link::supervised);
 }
 
 void TcpLink::start()
 {
     openConnection();
-    log(LinkEvent::Kind::Opening);
-    if (m_runKeepAliveTimer)
-        tmrKeepAlive.start();
+    m_supervisor.begin();
+}
+
+void TcpLink::close()
+{
+    m_supervisor.close();
+    Sock.close();
 }
 
 void TcpLink::openConnection()
@@ -47,36 +49,27 @@ void TcpLink::handleConnected()
 
 void TcpLink::handleError(int, const QString &description)
 {
-    // Only logged; the watchdog restores the connection at a later tick.
+    // Only logged; the watchdog restores the connection at a later round.
     log(LinkEvent::Kind::Error, description);
     emit linkDown(m_clock.steadySeconds());
 }
 
-void TcpLink::handleKeepAliveTick()
+void TcpLink::keepAlive()
 {
     if (Sock.state() == DeviceSocket::Connected)
         send({Command::KeepAlive});
+}
 
-    const double now = m_clock.steadySeconds();
-    const bool silent = !m_lastDataTime || *m_lastDataTime + kSilenceLimitSeconds < now;
-    if (silent) {
-        m_lastDataTime.reset();
-        const DeviceSocket::State state = Sock.state();
-        if (state != DeviceSocket::Connecting && state != DeviceSocket::Closed) {
-            log(LinkEvent::Kind::Lost);
-            m_reopenPending = true;
-        }
-        Sock.close();
-        emit linkDown(now);
-        if (Sock.state() == DeviceSocket::Closed) {
-            openConnection();
-            if (m_reopenPending) {
-                log(LinkEvent::Kind::Reopening);
-                m_reopenPending = false;
-            }
-        }
-    }
-    emit supervised();
+void TcpLink::judgeRound(double now, bool silent)
+{
+    if (!silent)
+        return;
+    // An attempt still connecting, or none, was never up: it is abandoned without a word.
+    const DeviceSocket::State state = Sock.state();
+    if (state != DeviceSocket::Connecting && state != DeviceSocket::Closed)
+        m_supervisor.lose();
+    Sock.close();
+    emit linkDown(now);
 }
 
 void TcpLink::handleDataArrival(qint64 bytesAvailable)
@@ -88,7 +81,7 @@ void TcpLink::deliverArrival(QByteArrayView bytes)
 {
     // Every arrival holds off the watchdog, also one that is then dropped.
     const double now = m_clock.steadySeconds();
-    m_lastDataTime = now;
+    m_supervisor.noteArrival(now);
     if (m_cutter) {
         m_cutter->cut(bytes, [this, now](Arrival kind, QByteArrayView frame) { deliverFrame(kind, frame, now); });
         return;

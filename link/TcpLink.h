@@ -6,22 +6,20 @@
 #include "link/Clock.h"
 #include "link/DeviceSocket.h"
 #include "link/Link.h"
+#include "link/Supervisor.h"
 #include "status/FrameCutter.h"
-
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
 #include <optional>
 
-class TcpLink final : public Link
+class TcpLink final : public Link, private Supervised
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TcpLink)
 
 public:
-    static constexpr std::chrono::milliseconds kKeepAliveInterval{4500};
-    static constexpr double kSilenceLimitSeconds = 5.0;
+    static constexpr std::chrono::milliseconds kKeepAliveInterval = Supervisor::kRoundInterval;
 
     struct Options {
         Clock clock = Clock::system();
@@ -47,8 +45,9 @@ public:
     // Start-up: the first connection request, then LinkEvent::Opening, then the timer.
     void start() override;
 
-    // One tick of tmrKeepAlive: keep-alive, silence watchdog, then supervised().
-    void handleKeepAliveTick();
+    // One tick of tmrKeepAlive: keep-alive, silence watchdog, then supervised(). Nothing
+    // between close() and the next start().
+    void handleKeepAliveTick() { m_supervisor.handleRound(); }
 
     // The receive dispatch of one arrival whose bytes are already read; the socket's
     // data arrival runs it too. Public so that benchmarks drive the real path.
@@ -57,23 +56,26 @@ public:
     // A frame that cannot be written is lost without a word.
     void send(const CommandRequest &request) override;
 
-    void close() override { Sock.close(); }
+    // Closed until the next start(): no keep-alive, no reopening.
+    void close() override;
 
     DeviceSocket &socket() { return Sock; }
-    std::optional<double> lastDataTime() const { return m_lastDataTime; }
+    std::optional<double> lastDataTime() const { return m_supervisor.lastDataTime(); }
 
 private:
+    void keepAlive() override;
+    void judgeRound(double now, bool silent) override;
+    bool isBetweenAttempts() const override { return Sock.state() == DeviceSocket::Closed; }
+    void openNextAttempt() override { openConnection(); }
+
     void openConnection();
     void handleConnected();
     void handleError(int number, const QString &description);
     void handleDataArrival(qint64 bytesAvailable);
     void log(LinkEvent::Kind kind, const QString &detail = {});
 
-    bool m_runKeepAliveTimer;
     AddressSource m_address;
     DeviceSocket Sock;
-    QTimer tmrKeepAlive;
-    std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
-    bool m_reopenPending = false;
+    Supervisor m_supervisor;
     std::optional<FrameCutter> m_cutter;
 };

@@ -1,15 +1,19 @@
 #pragma once
 // The soak's fault modes: what each asks of the simulator, and what the panel must show under it.
 
+#include "link/Supervisor.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 
 namespace soak {
 
-inline constexpr double kTick = 4.5;      // the keep-alive timer, in seconds
-inline constexpr double kSilence = 5.0;   // the watchdog's limit
+// The keep-alive timer and the watchdog's limit, in seconds.
+inline constexpr double kTick = std::chrono::duration<double>(Supervisor::kRoundInterval).count();
+inline constexpr double kSilence = Supervisor::kSilenceLimitSeconds;
 inline constexpr double kRate = 10;       // status frames per second from the simulator
 
 // How the link behaves while the fault lasts.

@@ -1,9 +1,11 @@
 // The device link's supervision and receive rules, with a stand-in for its Tango client: a
 // shell that keeps whatever the link writes to it, while the test speaks the client's lines.
+// The lines are written with the relay's own functions, so that both sides say the same.
 
 #include "ReadingsSupport.h"
 
 #include "tango/devicelink/DeviceLink.h"
+#include "tango/relay/RelayLines.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -22,9 +24,22 @@ struct FakeClock {
 
 const QString kDevice = QStringLiteral("lab/bench/1");
 
-QByteArray hex(QByteArrayView bytes)
+QByteArray line(RelayWord word, QByteArrayView payload = {})
 {
-    return bytes.toByteArray().toHex();
+    return QByteArray::fromStdString(relayLine(word, std::string_view(payload.data(), payload.size())));
+}
+
+// Writes the stand-in client; ignoreTerm: one that only a kill ends.
+bool writeClient(const QString &path, const QString &received, bool ignoreTerm = false)
+{
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write(QStringLiteral("#!/bin/sh\n%1exec cat >>'%2'\n")
+                     .arg(ignoreTerm ? QStringLiteral("trap '' TERM\n") : QString(), received)
+                     .toUtf8());
+    script.close();
+    return script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
 }
 
 } // namespace
@@ -42,6 +57,7 @@ private slots:
     void framesAndMessagesFollowTheSocketRules();
     void requestsGoOnlyWhileTheDeviceAnswers();
     void aClientThatCannotStartIsAnError();
+    void aSessionEndsWithoutWaitingForItsClient();
 
 private:
     QStringList events() const;
@@ -61,11 +77,7 @@ void TestDeviceLink::init()
     QVERIFY(m_dir.isValid());
     m_received = m_dir.filePath(QStringLiteral("received"));
     const QString client = m_dir.filePath(QStringLiteral("client"));
-    QFile script(client);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nexec cat >>'%1'\n").arg(m_received).toUtf8());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    QVERIFY(writeClient(client, m_received));
 
     m_clock = {};
     m_link = std::make_unique<DeviceLink>(kDevice, client, DeviceLink::Options{m_clock.clock(), false});
@@ -97,8 +109,12 @@ void TestDeviceLink::speak(const QList<QByteArray> &lines)
             m_clock.now += 1;
             m_link->handleWatchdogTick();
         } else if (line == "silence") {
-            m_clock.now += DeviceLink::kSilenceLimitSeconds + 1;
+            m_clock.now += Supervisor::kSilenceLimitSeconds + 1;
             m_link->handleWatchdogTick();
+        } else if (line == "close") {
+            m_link->close();
+        } else if (line == "start") {
+            m_link->start();
         } else {
             m_link->handleClientLine(line);
         }
@@ -107,12 +123,16 @@ void TestDeviceLink::speak(const QList<QByteArray> &lines)
 
 void TestDeviceLink::sessions_data()
 {
-    QTest::addColumn<QList<QByteArray>>("lines");   // the client's, "tick" and "silence" the watchdog's
+    // The client's; "tick" and "silence" the watchdog's, "close" and "start" the panel's.
+    QTest::addColumn<QList<QByteArray>>("lines");
     QTest::addColumn<QStringList>("console");       // after " Opening connection..."
     QTest::addColumn<int>("downs");
     QTest::addColumn<bool>("up");
 
-    const QByteArray frame = "frame " + hex(kGoldenFrame);
+    const QByteArray frame = line(RelayWord::Frame, kGoldenFrame);
+    const QByteArray on = QByteArray::fromStdString(stateLine("ON"));
+    const QByteArray up = line(RelayWord::Up);
+    const QByteArray mismatch = line(RelayWord::Fail, "StatusFrame is not a spectrum of bytes");
     const QString lost = QStringLiteral(" Lost connection, closed.  ");
     const QString reopening = QStringLiteral(" Reopening...");
     const QString connected = QStringLiteral(" Connected!");
@@ -120,16 +140,16 @@ void TestDeviceLink::sessions_data()
     QTest::newRow("subscribed to a running bench")
         << QList<QByteArray>{"state ON", frame, "up"} << QStringList{connected} << 0 << true;
     QTest::newRow("the device's FAULT at subscription names its status")
-        << QList<QByteArray>{"state FAULT " + hex(" Error: Connection refused"), "up"}
+        << QList<QByteArray>{QByteArray::fromStdString(stateLine("FAULT", " Error: Connection refused")), "up"}
         << QStringList{" Error: lab/bench/1 is in FAULT: Error: Connection refused"} << 1 << false;
     QTest::newRow("a device that cannot be reached is tried again without a word more")
-        << QList<QByteArray>{"down " + hex("TRANSIENT CORBA system exception"), "tick"}
+        << QList<QByteArray>{line(RelayWord::Down, "TRANSIENT CORBA system exception"), "tick"}
         << QStringList{" Error: TRANSIENT CORBA system exception"} << 1 << false;
     QTest::newRow("FAULT while up is a lost link, reopened at the next tick")
         << QList<QByteArray>{"state ON", "up", frame, "state FAULT", "tick", "state ON", frame, "up"}
         << QStringList{connected, lost, reopening, connected} << 1 << true;
     QTest::newRow("an event error while up is a lost link")
-        << QList<QByteArray>{"state ALARM", "up", frame, "down " + hex("Event channel is not responding"), "tick"}
+        << QList<QByteArray>{"state ALARM", "up", frame, line(RelayWord::Down, "Event channel is not responding"), "tick"}
         << QStringList{connected, lost, reopening} << 1 << false;
     QTest::newRow("a silent device is lost and reopened on the same tick")
         << QList<QByteArray>{"state ON", "up", frame, "silence"} << QStringList{connected, lost, reopening} << 1 << false;
@@ -137,13 +157,34 @@ void TestDeviceLink::sessions_data()
         << QList<QByteArray>{"state ON", "up", frame, "tick", frame, "tick", frame, "tick"}
         << QStringList{connected} << 0 << true;
     QTest::newRow("a refused write is one line and the session goes on")
-        << QList<QByteArray>{"state ON", "up", "error " + hex("EclCurrent: Set value is above the maximum"), frame}
+        << QList<QByteArray>{"state ON", "up", line(RelayWord::Error, "EclCurrent: Set value is above the maximum"), frame}
         << QStringList{connected, " Error: EclCurrent: Set value is above the maximum"} << 0 << true;
     QTest::newRow("a session that never comes up is given up")
         << QList<QByteArray>{"silence", "silence", "silence"}
         << QStringList{" Error: no answer from lab/bench/1"} << 1 << false;
-    QTest::newRow("garbage from the client is ignored")
-        << QList<QByteArray>{"", "state", "frame zz", "bogus 12", "state ON", "up"} << QStringList{connected} << 0 << true;
+    QTest::newRow("a word the client never says ends the session, and the next is tried")
+        << QList<QByteArray>{"bogus 12", "tick", on, up}
+        << QStringList{" Error: the Tango client said what it never says: bogus 12", connected} << 1 << true;
+    QTest::newRow("a frame that is not hex ends the session")
+        << QList<QByteArray>{on, up, "frame zz"}
+        << QStringList{connected, " Error: the Tango client said what it never says: frame zz"} << 1 << false;
+    QTest::newRow("a state without a name ends the session")
+        << QList<QByteArray>{"state"} << QStringList{" Error: the Tango client said what it never says: state"} << 1
+        << false;
+    QTest::newRow("a value of another type at subscription names the device and attribute")
+        << QList<QByteArray>{on, mismatch, "tick"}
+        << QStringList{" Error: lab/bench/1: StatusFrame is not a spectrum of bytes"} << 1 << false;
+    QTest::newRow("a value of another type while up is an error, not a silent loss")
+        << QList<QByteArray>{on, up, frame, mismatch, "tick", on, mismatch}
+        << QStringList{connected, " Error: lab/bench/1: StatusFrame is not a spectrum of bytes",
+                       " Error: lab/bench/1: StatusFrame is not a spectrum of bytes"}
+        << 2 << false;
+    QTest::newRow("a closed link starts no session at later ticks")
+        << QList<QByteArray>{on, up, frame, "close", "silence", "silence", on, up} << QStringList{connected} << 0
+        << false;
+    QTest::newRow("start() after close() opens afresh, without Reopening")
+        << QList<QByteArray>{on, up, "close", "silence", "start", on, up}
+        << QStringList{connected, QStringLiteral(" Opening connection..."), connected} << 0 << true;
 }
 
 void TestDeviceLink::sessions()
@@ -165,12 +206,13 @@ void TestDeviceLink::framesAndMessagesFollowTheSocketRules_data()
     QTest::addColumn<int>("frames");
     QTest::addColumn<QStringList>("console");
 
-    QTest::newRow("a status frame") << "frame " + hex(kGoldenFrame) << 1 << QStringList();
-    QTest::newRow("a frame one byte short is dropped") << "frame " + hex(kGoldenFrame.first(32)) << 0 << QStringList();
+    QTest::newRow("a status frame") << line(RelayWord::Frame, kGoldenFrame) << 1 << QStringList();
+    QTest::newRow("a frame one byte short is dropped")
+        << line(RelayWord::Frame, kGoldenFrame.first(32)) << 0 << QStringList();
     QTest::newRow("a frame with another opcode is dropped")
-        << "frame " + hex(QByteArray(33, '\xA2')) << 0 << QStringList();
+        << line(RelayWord::Frame, QByteArray(33, '\xA2')) << 0 << QStringList();
     QTest::newRow("a message keeps every byte above 0x7F")
-        << "message " + hex("Temp \xB0" "C ok") << 0 << QStringList{QString::fromLatin1(" Temp \xB0" "C ok")};
+        << line(RelayWord::Message, "Temp \xB0" "C ok") << 0 << QStringList{QString::fromLatin1(" Temp \xB0" "C ok")};
     QTest::newRow("an empty message shows nothing") << QByteArray("message ") << 0 << QStringList();
 }
 
@@ -215,6 +257,24 @@ void TestDeviceLink::aClientThatCannotStartIsAnError()
     QVERIFY(QTest::qWaitFor([&] { return events.size() >= 2; }, 5000));
     QVERIFY(text(events.at(1).at(0).value<LinkEvent>()).startsWith(QStringLiteral(" Error: the Tango client ")));
     QVERIFY(!link.isUp());
+}
+
+void TestDeviceLink::aSessionEndsWithoutWaitingForItsClient()
+{
+    // A client deaf to the request to end: the link goes on at once, and a kill ends it later.
+    const QString client = m_dir.filePath(QStringLiteral("deaf"));
+    const QString received = m_dir.filePath(QStringLiteral("deaf-received"));
+    QVERIFY(writeClient(client, received, true));
+    DeviceLink link(kDevice, client, DeviceLink::Options{m_clock.clock(), false});
+    link.start();
+    QTRY_VERIFY(link.clientProcessId() != 0);
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(received); }, 5000));   // its trap is set
+
+    link.handleClientLine(line(RelayWord::Down, "gone"));
+    const QList<QProcess *> ending = link.findChildren<QProcess *>();
+    QCOMPARE(ending.size(), 1);
+    QVERIFY(ending.front()->state() != QProcess::NotRunning);
+    QTRY_COMPARE_WITH_TIMEOUT(link.findChildren<QProcess *>().size(), 0, 10000);
 }
 
 QTEST_MAIN(TestDeviceLink)

@@ -275,12 +275,13 @@ void TestDeviceOption::pluginLoading()
 
 void TestDeviceOption::programWithoutDeviceLink_data()
 {
-    QTest::addColumn<QString>("plugin");     // "none" or "broken"
+    QTest::addColumn<QString>("plugin");     // "none", "broken" or "other version"
     QTest::addColumn<QString>("heldDesk");   // the desk of a panel already on the device; "-": none
     QTest::addColumn<int>("status");
 
     QTest::newRow("no plugin") << "none" << "-" << 2;
     QTest::newRow("broken plugin") << "broken" << "-" << 2;
+    QTest::newRow("plugin of another version") << "other version" << "-" << 2;
     QTest::newRow("panel on the device elsewhere") << "none" << ":7" << 2;
     // The lock comes first: the second panel of a desk ends silently before any plugin.
     // The lock here is the test's own, as the desk is the panel's (DISPLAY=:5).
@@ -300,6 +301,9 @@ void TestDeviceOption::programWithoutDeviceLink()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("\x7f" "ELF but no more");
     }
+    if (plugin == QLatin1String("other version"))
+        QVERIFY(QFile::copy(QStringLiteral(TST_OTHERVERSIONPLUGIN_PATH),
+                            m_folder->filePath(QStringLiteral("plugins/") + QLatin1String(kDeviceLinkPluginFile))));
     QLockFile other(m_folder->filePath(deviceLockFileName(device, heldDesk)));
     if (heldDesk != QLatin1String("-"))
         QVERIFY(other.tryLock(0));
@@ -324,6 +328,11 @@ void TestDeviceOption::programWithoutDeviceLink()
     QVERIFY2(errors.startsWith(kMissingPlugin) && errors.endsWith(QLatin1String(")\n")), qPrintable(errors));
     QCOMPARE(errors.count(u'\n'), 1);
     QVERIFY2(errors.contains(m_folder->filePath("plugins")), qPrintable(errors));
+    if (plugin == QLatin1String("other version")) {
+        const QString ours = QStringLiteral(NORVANE_DEVICE_LINK_IID).section(u'/', -1);
+        QVERIFY2(errors.contains(QLatin1String("version 0.0-other")) && errors.contains(QLatin1String("version ") + ours),
+                 qPrintable(errors));
+    }
 }
 
 QProcessEnvironment TestDeviceOption::panelEnvironment(const QString &pluginPath) const

@@ -29,6 +29,8 @@ private slots:
     void badPortTextIsReportedAndRetried_data();
     void badPortTextIsReportedAndRetried();
     void exitClosesTheConnectionWithoutAConsoleLine();
+    void closedLinkStaysClosedUntilStart_data();
+    void closedLinkStaysClosedUntilStart();
 };
 
 void TestSupervision::silentControllerCyclesEveryTick()
@@ -219,6 +221,38 @@ void TestSupervision::exitClosesTheConnectionWithoutAConsoleLine()
     QVERIFY(!panel->isVisible());
     QTRY_COMPARE(controller.client()->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(consoleTexts(*panel), before);
+}
+
+void TestSupervision::closedLinkStaysClosedUntilStart_data()
+{
+    QTest::addColumn<bool>("startAgain");
+    QTest::newRow("silent rounds after close() neither send nor reopen") << false;
+    QTest::newRow("start() after close() connects afresh") << true;
+}
+
+void TestSupervision::closedLinkStaysClosedUntilStart()
+{
+    QFETCH(bool, startAgain);
+    FakeController controller;
+    FakeClock clock;
+    auto panel = makePanel(clock, controller.port());
+    QVERIFY(controller.waitForClient());
+    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
+
+    panel->link().close();
+    for (int round = 0; round < 3; ++round) {
+        clock.now += 4.5;
+        panel->handleKeepAliveTick();
+        QCOMPARE(panel->socket().state(), DeviceSocket::Closed);
+    }
+    QCOMPARE(controller.received(), QByteArray());
+    QVERIFY(!consoleTexts(*panel).contains(kLost));
+    if (!startAgain)
+        return;
+    panel->link().start();
+    QVERIFY(controller.waitForClient(2));
+    QTRY_COMPARE(consoleTexts(*panel).back(), kConnected);
+    QVERIFY(!consoleTexts(*panel).contains(kReopening));
 }
 
 QTEST_MAIN(TestSupervision)

@@ -1,12 +1,17 @@
 #include "tango/devicelink/DeviceLink.h"
 
 #include "tango/devicelink/DeviceRequests.h"
+#include "tango/relay/RelayLines.h"
+
+#include <QTimer>
+
+#include <string_view>
 
 namespace {
 
-QString textOf(QByteArrayView hex)
+QString textOf(const std::string &bytes)
 {
-    return QString::fromUtf8(QByteArray::fromHex(hex.toByteArray())).simplified();
+    return QString::fromUtf8(bytes).simplified();
 }
 
 } // namespace
@@ -15,29 +20,33 @@ DeviceLink::DeviceLink(QString device, QString client, Options options, QObject 
     : Link(std::move(options.clock), parent),
       m_device(std::move(device)),
       m_client(std::move(client)),
-      m_runWatchdogTimer(options.runWatchdogTimer)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrWatchdog"), options.runWatchdogTimer, options.watchdogInterval,
+                   this)
 {
-    tmrWatchdog.setObjectName(QStringLiteral("tmrWatchdog"));
-    tmrWatchdog.setParent(this);
-    tmrWatchdog.setInterval(options.watchdogInterval);
-    connect(&tmrWatchdog, &QTimer::timeout, this, &DeviceLink::handleWatchdogTick);
+    connect(&m_supervisor, &Supervisor::happened, this, &Link::happened);
+    connect(&m_supervisor, &Supervisor::supervised, this, &Link::supervised);
 }
 
 DeviceLink::~DeviceLink()
 {
-    stopClient();
+    // The panel goes, and every client with it, including those still ending.
+    if (m_process)
+        m_process->disconnect(this);
+    for (QProcess *process : findChildren<QProcess *>(Qt::FindDirectChildrenOnly)) {
+        process->kill();
+        process->waitForFinished();
+    }
 }
 
 void DeviceLink::start()
 {
     launchClient();
-    log(LinkEvent::Kind::Opening);
-    if (m_runWatchdogTimer)
-        tmrWatchdog.start();
+    m_supervisor.begin();
 }
 
 void DeviceLink::close()
 {
+    m_supervisor.close();
     stopClient();
     m_phase = Phase::Down;
 }
@@ -47,7 +56,7 @@ void DeviceLink::launchClient()
     stopClient();
     m_phase = Phase::Starting;
     m_faulted = false;
-    m_lastDataTime.reset();
+    m_supervisor.forgetArrivals();
     m_sessionStart = m_clock.steadySeconds();
     m_process = new QProcess(this);
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -66,10 +75,15 @@ void DeviceLink::stopClient()
         return;
     QProcess *process = std::exchange(m_process, nullptr);
     process->disconnect(this);
-    // The client holds nothing worth a goodbye: its subscriptions lapse on the server.
-    process->kill();
-    process->waitForFinished(1000);
-    process->deleteLater();
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    // The client holds nothing worth a goodbye: its subscriptions lapse on the server. It
+    // stays this link's child until it has gone, so that none outlives the panel.
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QTimer::singleShot(kClientEndLimit, process, &QProcess::kill);
+    process->terminate();
 }
 
 void DeviceLink::readClient()
@@ -77,7 +91,7 @@ void DeviceLink::readClient()
     // A session ended by a line below deletes its process later; read no further from it.
     QProcess *process = m_process;
     while (process && process == m_process && process->canReadLine())
-        handleClientLine(QByteArrayView(process->readLine()).trimmed());
+        handleClientLine(process->readLine());
 }
 
 void DeviceLink::handleClientFinished()
@@ -93,37 +107,52 @@ void DeviceLink::handleClientFinished()
 
 void DeviceLink::handleClientLine(QByteArrayView line)
 {
-    const qsizetype space = line.indexOf(' ');
-    const QByteArrayView word = space < 0 ? line : line.first(space);
-    const QByteArrayView rest = space < 0 ? QByteArrayView() : line.sliced(space + 1);
-    if (word == "frame" || word == "message") {
-        QByteArray bytes = QByteArray::fromHex(rest.toByteArray());
-        if (word == "message")
-            bytes.prepend(static_cast<char>(kMessageOpcode));
-        deliver(bytes);
-    } else if (word == "state") {
-        const qsizetype gap = rest.indexOf(' ');
-        handleState(gap < 0 ? rest : rest.first(gap), gap < 0 ? QString() : textOf(rest.sliced(gap + 1)));
-    } else if (word == "up") {
+    line = line.trimmed();
+    const std::optional<RelayLine> parsed = parseRelayLine(std::string_view(line.data(), line.size()));
+    if (!parsed) {
+        endSession(LinkEvent::Kind::Error,
+                   QStringLiteral("the Tango client said what it never says: %1")
+                       .arg(QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 80)))));
+        return;
+    }
+    const QByteArray payload = QByteArray::fromStdString(parsed->payload);
+    switch (parsed->word) {
+    case RelayWord::Frame:
+        deliver(payload);
+        break;
+    case RelayWord::Message:
+        deliver(static_cast<char>(kMessageOpcode) + payload);
+        break;
+    case RelayWord::State:
+        handleState(parsed->name, textOf(parsed->payload));
+        break;
+    case RelayWord::Up:
         handleUp();
-    } else if (word == "error") {
-        log(LinkEvent::Kind::Error, textOf(rest));
-    } else if (word == "down") {
-        endSession(m_phase == Phase::Up ? LinkEvent::Kind::Lost : LinkEvent::Kind::Error, textOf(rest));
+        break;
+    case RelayWord::Error:
+        log(LinkEvent::Kind::Error, textOf(parsed->payload));
+        break;
+    case RelayWord::Fail:
+        // The device serves something else than the panel reads: say so at every attempt.
+        endSession(LinkEvent::Kind::Error, m_device + QStringLiteral(": ") + textOf(parsed->payload));
+        break;
+    case RelayWord::Down:
+        endSession(m_phase == Phase::Up ? LinkEvent::Kind::Lost : LinkEvent::Kind::Error, textOf(parsed->payload));
+        break;
     }
 }
 
-void DeviceLink::deliver(const QByteArray &bytes)
+void DeviceLink::deliver(QByteArray bytes)
 {
     if (m_phase == Phase::Down)
         return;
     // The same receive rules as a socket arrival: one event is one frame.
     const double now = m_clock.steadySeconds();
-    m_lastDataTime = now;
+    m_supervisor.noteArrival(now);
     deliverFrame(classifyArrival(bytes), bytes, now);
 }
 
-void DeviceLink::handleState(QByteArrayView name, const QString &status)
+void DeviceLink::handleState(std::string_view name, const QString &status)
 {
     m_faulted = name == "FAULT";
     m_faultStatus = status;
@@ -151,27 +180,20 @@ void DeviceLink::endSession(LinkEvent::Kind kind, const QString &detail)
         return;
     stopClient();
     m_phase = Phase::Down;
-    m_lastDataTime.reset();
+    m_supervisor.forgetArrivals();
     if (kind == LinkEvent::Kind::Lost)
-        m_reopenPending = true;
-    log(kind, detail);
+        m_supervisor.lose();
+    else
+        log(kind, detail);
     emit linkDown(m_clock.steadySeconds());
 }
 
-void DeviceLink::handleWatchdogTick()
+void DeviceLink::judgeRound(double now, bool silent)
 {
-    const double now = m_clock.steadySeconds();
-    const bool silent = !m_lastDataTime || *m_lastDataTime + kSilenceLimitSeconds < now;
     if (m_phase == Phase::Up && silent)
         endSession(LinkEvent::Kind::Lost);
     else if (m_phase == Phase::Starting && m_sessionStart + kStartLimitSeconds < now)
         endSession(LinkEvent::Kind::Error, QStringLiteral("no answer from %1").arg(m_device));
-    if (m_phase == Phase::Down) {
-        launchClient();
-        if (std::exchange(m_reopenPending, false))
-            log(LinkEvent::Kind::Reopening);
-    }
-    emit supervised();
 }
 
 void DeviceLink::send(const CommandRequest &request)

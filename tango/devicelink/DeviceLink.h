@@ -5,30 +5,29 @@
 // panel down; the panel watches the device instead of the controller.
 
 #include "link/Link.h"
+#include "link/Supervisor.h"
 
 #include <QByteArrayView>
 #include <QProcess>
-#include <QTimer>
 
 #include <chrono>
-#include <optional>
+#include <string_view>
 
-class DeviceLink final : public Link
+class DeviceLink final : public Link, private Supervised
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeviceLink)
 
 public:
-    // The panel's own supervision rhythm and silence limit.
-    static constexpr std::chrono::milliseconds kWatchdogInterval{4500};
-    static constexpr double kSilenceLimitSeconds = 5.0;
     // A session that has not come up after this long is given up.
     static constexpr double kStartLimitSeconds = 15.0;
+    // A Tango client asked to end is killed if it has not ended after this long.
+    static constexpr std::chrono::milliseconds kClientEndLimit{1000};
 
     struct Options {
         Clock clock = Clock::system();
         bool runWatchdogTimer = true;   // tests turn it off and call handleWatchdogTick()
-        std::chrono::milliseconds watchdogInterval = kWatchdogInterval;
+        std::chrono::milliseconds watchdogInterval = Supervisor::kRoundInterval;
     };
 
     // client: the Tango client program; device: what it attaches to.
@@ -38,14 +37,16 @@ public:
     const QString &device() const { return m_device; }
 
     void start() override;
+    // Closed until the next start(): the session ends and no other starts.
     void close() override;
     // Carried only while the device answers; anything else is lost without a word.
     void send(const CommandRequest &request) override;
 
     // One tick of the watchdog: a silent or failed session ends, a new one starts.
-    void handleWatchdogTick();
+    void handleWatchdogTick() { m_supervisor.handleRound(); }
 
-    // One line of the client's output, as the client process delivers them.
+    // One line of the client's output, as the client process delivers them. A line the
+    // client does not say ends the session as an error.
     void handleClientLine(QByteArrayView line);
 
     bool isUp() const { return m_phase == Phase::Up; }
@@ -59,26 +60,28 @@ private:
         Up,         // subscribed, and the device is not in FAULT
     };
 
+    void judgeRound(double now, bool silent) override;
+    bool isBetweenAttempts() const override { return m_phase == Phase::Down; }
+    void openNextAttempt() override { launchClient(); }
+
     void launchClient();
+    // Asks the client to end and leaves it to end by itself, never waiting for it.
     void stopClient();
     void readClient();
     void handleClientFinished();
     void handleUp();
-    void handleState(QByteArrayView name, const QString &status);
+    void handleState(std::string_view name, const QString &status);
     // The session ends: the link is down, the console says why.
     void endSession(LinkEvent::Kind kind, const QString &detail = {});
-    void deliver(const QByteArray &bytes);
+    void deliver(QByteArray bytes);
     void log(LinkEvent::Kind kind, const QString &detail = {});
 
     QString m_device;
     QString m_client;
-    bool m_runWatchdogTimer;
     QProcess *m_process = nullptr;
-    QTimer tmrWatchdog;
+    Supervisor m_supervisor;
     Phase m_phase = Phase::Down;
     bool m_faulted = false;          // the device's last State was FAULT
     QString m_faultStatus;
-    bool m_reopenPending = false;     // a session was lost; the next says "Reopening..."
     double m_sessionStart = 0;
-    std::optional<double> m_lastDataTime;
 };

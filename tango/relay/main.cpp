@@ -2,8 +2,10 @@
 // subscriptions and carries out writes and commands, talking to the panel in lines over stdin
 // and stdout. cppTango's client crashes in its own reconnection and unsubscription, so a session
 // keeps out of them: whatever goes wrong, it says `down` and _exits, and the panel starts another.
+// A value of another type than the panel reads says `fail`: the device is not the one it knows.
 
-#include "RelayLines.h"
+#include "tango/relay/RelayLines.h"
+#include "tango/tables/BenchAttributes.h"
 
 #include <tango.h>
 
@@ -78,6 +80,16 @@ std::mutex g_device;   // the proxy's own calls, from the main thread and from e
 
 enum class Feed { State, Frame, Message };
 
+struct FeedInfo {
+    std::string_view attribute;
+    const char *type;   // what its value must be, as the panel's console says it
+};
+constexpr FeedInfo kFeeds[]{
+    {"State", "a state"},
+    {benchAttribute(AttrKind::Frame).name, "a spectrum of bytes"},
+    {benchAttribute(AttrKind::Message).name, "a string"},
+};
+
 // Turns one attribute's change events into lines; cppTango may call it from several threads.
 class Subscriber final : public Tango::CallBack
 {
@@ -87,53 +99,61 @@ public:
     void push_event(Tango::EventData *event) override
     {
         if (event->err)
-            endSession("down " + hex(firstDescription(event->errors)));
+            endSession(relayLine(RelayWord::Down, firstDescription(event->errors)));
+        // An invalid value has nothing to extract: the bench has not sent a frame yet.
+        if (!event->attr_value || !event->device || event->attr_value->get_quality() == Tango::ATTR_INVALID)
+            return;
+        const FeedInfo &feed = kFeeds[static_cast<int>(m_feed)];
+        bool extracted = false;
         try {
-            if (event->attr_value && event->device)
-                relay(*event->device, *event->attr_value);
+            extracted = relay(*event->device, *event->attr_value);
         } catch (...) {
-            // An event without a value to extract has nothing for the panel.
+            endSession(relayLine(RelayWord::Fail, std::string(feed.attribute) + ": " + currentFailure()));
         }
+        if (!extracted)
+            endSession(relayLine(RelayWord::Fail, std::string(feed.attribute) + " is not " + feed.type));
     }
 
 private:
-    void relay(Tango::DeviceProxy &device, Tango::DeviceAttribute &value)
+    // False for a value of another type than the feed's.
+    bool relay(Tango::DeviceProxy &device, Tango::DeviceAttribute &value)
     {
         switch (m_feed) {
         case Feed::State: {
             Tango::DevState state = Tango::UNKNOWN;
-            value >> state;
-            std::string line = "state ";
-            line += state >= Tango::ON && state <= Tango::UNKNOWN ? Tango::DevStateName[state] : "UNKNOWN";
+            if (!(value >> state))
+                return false;
+            std::string status;
             if (state == Tango::FAULT) {
                 try {
                     std::lock_guard lock(g_device);
-                    line += ' ' + hex(device.status());
+                    status = device.status();
                 } catch (...) {
                     // FAULT alone still tells the panel what it must know.
                 }
             }
-            say(std::move(line));
-            break;
+            say(stateLine(state >= Tango::ON && state <= Tango::UNKNOWN ? Tango::DevStateName[state] : "UNKNOWN",
+                          status));
+            return true;
         }
         case Feed::Frame: {
-            if (value.get_quality() == Tango::ATTR_INVALID)
-                return;
             std::vector<Tango::DevUChar> bytes;
-            value >> bytes;
-            say("frame " + hex({reinterpret_cast<const char *>(bytes.data()), bytes.size()}));
-            break;
+            if (!(value >> bytes))
+                return false;
+            say(relayLine(RelayWord::Frame, {reinterpret_cast<const char *>(bytes.data()), bytes.size()}));
+            return true;
         }
         case Feed::Message: {
-            // The value sent at subscription is an old message, shown before this session began.
-            if (!m_sawFirstMessage.exchange(true))
-                return;
             std::string text;
-            value >> text;
-            say("message " + hex(text));
-            break;
+            if (!(value >> text))
+                return false;
+            // The value sent at subscription is an old message, shown before this session began.
+            if (m_sawFirstMessage.exchange(true))
+                say(relayLine(RelayWord::Message, text));
+            return true;
         }
         }
+        return false;
     }
 
     const Feed m_feed;
@@ -190,7 +210,7 @@ void carryOut(Tango::DeviceProxy &device, Request request)
             }
         }, request.value);
     } catch (...) {
-        say("error " + hex(request.name + ": " + currentFailure()));
+        say(relayLine(RelayWord::Error, request.name + ": " + currentFailure()));
     }
 }
 
@@ -205,7 +225,7 @@ void carryOut(Tango::DeviceProxy &device, Request request)
             std::lock_guard lock(g_device);
             device->ping();
         } catch (...) {
-            endSession("down " + hex(currentFailure()));
+            endSession(relayLine(RelayWord::Down, currentFailure()));
         }
     }
 }
@@ -231,18 +251,17 @@ int main(int argc, char *argv[])
     // Outside the try: unwinding must never run DeviceProxy's destructor, which unsubscribes.
     std::optional<Tango::DeviceProxy> device;
     Subscriber subscribers[]{Subscriber(Feed::State), Subscriber(Feed::Frame), Subscriber(Feed::Message)};
-    const char *const attributes[]{"State", "StatusFrame", "LastMessage"};
     try {
         device.emplace(argv[1]);
         device->set_timeout_millis(kTimeoutMs);
         // A restarted server is a new session: the first call after it fails, not reconnects.
         device->set_transparency_reconnection(false);
         for (int i = 0; i < 3; ++i)
-            device->subscribe_event(attributes[i], Tango::CHANGE_EVENT, &subscribers[i], false);
+            device->subscribe_event(std::string(kFeeds[i].attribute), Tango::CHANGE_EVENT, &subscribers[i], false);
     } catch (...) {
-        endSession("down " + hex(currentFailure()));
+        endSession(relayLine(RelayWord::Down, currentFailure()));
     }
-    say("up");
+    say(relayLine(RelayWord::Up));
     std::thread(probe, &*device).detach();
 
     for (;;) {
@@ -250,6 +269,6 @@ int main(int argc, char *argv[])
         if (std::optional<Request> request = line.whole ? parseRequest(line.text) : std::nullopt)
             carryOut(*device, std::move(*request));
         else
-            say("error " + hex("bad request: " + line.text + (line.whole ? "" : "...")));
+            say(relayLine(RelayWord::Error, "bad request: " + line.text + (line.whole ? "" : "...")));
     }
 }
