@@ -312,18 +312,16 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     const QPointF origin = lineOrigin(run);
     const QPalette &colours = palette();
     QPainter painter(this);
-    // The fill, then the outline the style gives the setpoint fields, without their
-    // rounded corners, as four fills: a drawn rectangle costs three times as much.
-    const QColor outline = colours.color(QPalette::Window).darker(140);
-    const int w = width();
-    const int h = height();
-    painter.fillRect(1, 1, w - 2, h - 2, colours.color(QPalette::Base));
-    painter.fillRect(0, 0, w, 1, outline);
-    painter.fillRect(0, h - 1, w, 1, outline);
-    painter.fillRect(0, 1, 1, h - 2, outline);
-    painter.fillRect(w - 1, 1, 1, h - 2, outline);
+    // The outline the style gives the setpoint fields, without their rounded corners, and
+    // the fill inside it: two fills cost less than a drawn rectangle or four edges.
+    painter.fillRect(rect(), colours.color(QPalette::Window).darker(140));
+    painter.fillRect(rect().adjusted(1, 1, -1, -1), colours.color(QPalette::Base));
 
-    painter.setClipRect(textArea());
+    // The line edit clips its text to the text area; a line well inside it needs no clip.
+    const QRect area = textArea();
+    const QRectF line(origin.x(), origin.y(), run.width, m_lineHeight);
+    if (!QRectF(area).adjusted(kHorizontalMargin, 0, -kHorizontalMargin, 0).contains(line))
+        painter.setClipRect(area);
     painter.setPen(colours.color(QPalette::Text));
     for (const QGlyphRun &glyphs : run.glyphs)
         painter.drawGlyphRun(origin, glyphs);
@@ -334,7 +332,7 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     const QRectF selected(origin.x() + run.edges[start], origin.y(), run.edges[end] - run.edges[start],
                           m_lineHeight);
     painter.fillRect(selected, colours.brush(QPalette::Highlight));
-    painter.setClipRect(selected, Qt::IntersectClip);
+    painter.setClipRect(selected.toAlignedRect().intersected(area));
     painter.setPen(colours.color(QPalette::HighlightedText));
     for (const QGlyphRun &glyphs : run.glyphs)
         painter.drawGlyphRun(origin, glyphs);
