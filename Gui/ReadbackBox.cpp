@@ -318,21 +318,26 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     painter.fillRect(rect().adjusted(1, 1, -1, -1), colours.color(QPalette::Base));
 
     // The line edit clips its text to the text area; a line well inside it needs no clip.
+    // With a selection it clips the rest of the text to the line, from its left end on.
     const QRect area = textArea();
     const QRectF line(origin.x(), origin.y(), run.width, m_lineHeight);
-    if (!QRectF(area).adjusted(kHorizontalMargin, 0, -kHorizontalMargin, 0).contains(line))
+    const bool selection = hasSelectedText();
+    if (selection)
+        painter.setClipRect(QRectF(line.left(), line.top(), area.right() + 1 - line.left(), line.height()) & QRectF(area));
+    else if (!QRectF(area).adjusted(kHorizontalMargin, 0, -kHorizontalMargin, 0).contains(line))
         painter.setClipRect(area);
     painter.setPen(colours.color(QPalette::Text));
     for (const QGlyphRun &glyphs : run.glyphs)
         painter.drawGlyphRun(origin, glyphs);
-    if (!hasSelectedText())
+    if (!selection)
         return;
+    // The selection on whole pixels, as the line edit's layout draws it.
     const int start = std::clamp(selectionStart(), 0, static_cast<int>(shown.size()));
     const int end = std::clamp(start + selectionLength(), start, static_cast<int>(shown.size()));
-    const QRectF selected(origin.x() + run.edges[start], origin.y(), run.edges[end] - run.edges[start],
-                          m_lineHeight);
+    const QRect selected = QRectF(origin.x() + run.edges[start], origin.y(), run.edges[end] - run.edges[start],
+                                  m_lineHeight).toAlignedRect().intersected(area);
+    painter.setClipRect(selected);
     painter.fillRect(selected, colours.brush(QPalette::Highlight));
-    painter.setClipRect(selected.toAlignedRect().intersected(area));
     painter.setPen(colours.color(QPalette::HighlightedText));
     for (const QGlyphRun &glyphs : run.glyphs)
         painter.drawGlyphRun(origin, glyphs);
@@ -371,10 +376,8 @@ void ReadbackBox::copyToSelectionClipboard()
 
 void ReadbackBox::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
+    if (event->button() != Qt::LeftButton)
         return;
-    }
     const int position = positionAt(event->position().toPoint());
     if (!(event->modifiers() & Qt::ShiftModifier) || !hasSelectedText())
         m_anchor = (event->modifiers() & Qt::ShiftModifier) ? cursorPosition() : position;
@@ -399,16 +402,12 @@ void ReadbackBox::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         copyToSelectionClipboard();
-    else
-        event->ignore();
 }
 
 void ReadbackBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
+    if (event->button() != Qt::LeftButton)
         return;
-    }
     // The word under the pointer, as a line edit selects it.
     const QString shown = text();
     const int position = positionAt(event->position().toPoint());
