@@ -4,24 +4,13 @@
 #include "Gui/ReadbackBox.h"
 #include "Gui/SwitchBox.h"
 
-namespace {
-
-// Rewriting an equal text would still move the caret and cost a relayout.
-void writeText(QLineEdit &box, const QString &text)
-{
-    if (box.text() != text)
-        box.setText(text);
-}
-
-} // namespace
-
 void FormMain::IncomingStatus(const StatusReadings &readings)
 {
     m_guard = PanelGuard::Applying;
 
     const ReadbackDisplay &display = m_renderer.render(readings);
     const auto showReadback = [&](std::size_t i) {
-        writeText(*m_controls.readbacks[i], display.texts[i]);
+        m_controls.readbacks[i]->showText(display.texts[i]);
         if (kReadbacks[i].range != RangeRule::None)
             m_controls.readbacks[i]->setAlarm(display.alarm[i]);
     };

@@ -1,10 +1,14 @@
 #pragma once
-// A status readback: a read-only line edit drawn flat and opaque, white or in the alarm
-// colour, so that a new value repaints the box alone and nothing behind it.
+// A status readback: a read-only line edit that draws itself, flat and opaque, white or in
+// the alarm colour, its text from glyphs prepared once per text, so that a new value
+// repaints the box alone and lays nothing out again.
 
+#include <QCache>
 #include <QColor>
+#include <QGlyphRun>
 #include <QLineEdit>
 #include <QPalette>
+#include <QRawFont>
 
 #include <array>
 
@@ -20,14 +24,55 @@ public:
     ReadbackBox(const QString &text, QWidget *parent);
 
     bool alarm() const { return m_alarm; }
-    // The palette's Base follows the flag, and the box paints from it. A palette changed
-    // behind the box's back is put right too.
+    // The box is filled in the flag's colour; the palette's Base follows it for whoever
+    // reads the colour there. A palette changed behind the box's back is put right too.
     void setAlarm(bool alarm);
 
+    // A new reading. A selection of the whole text stays whole, so that a value can be
+    // copied while frames arrive; any other selection goes, as with setText(). An equal
+    // text is left alone: rewriting it would move the caret and cost a relayout.
+    void showText(const QString &text);
+
+    // The text position nearest to `point` (box coordinates), as a mouse click places it.
+    int positionAt(QPoint point);
+    // Where character `index` is drawn, in box coordinates.
+    QRect characterRect(int index);
+
 protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    // One text, ready to draw: its glyphs at their places on the line, and the x of
+    // every position between characters.
+    struct TextRun {
+        QList<QGlyphRun> glyphs;
+        QList<qreal> edges;
+        qreal width = 0;
+    };
+
+    const TextRun &runFor(const QString &text);
+    TextRun layOut(const QString &text) const;
+    void prepareFont();
+    QRect textArea();
+    QPointF lineOrigin(const TextRun &run);
+    void copyToSelectionClipboard();
+
     bool m_alarm = false;
     std::array<QPalette, 2> m_palettes;   // in range, alarm
+
+    QCache<QString, TextRun> m_runs;
+    bool m_fontReady = false;
+    QRawFont m_unshaped;   // valid when the font skips shaping: glyphs come straight from it
+    qreal m_lineAscent = 0;
+    qreal m_lineHeight = 0;
+    int m_lineShift = 0;   // the line's rounded ascent above the metrics' ascent
+    int m_metricsHeight = 0;
+    QRect m_contents;      // the style's contents rectangle; empty until asked for
+    int m_anchor = 0;
 };
