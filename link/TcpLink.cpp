@@ -21,6 +21,12 @@ TcpLink::TcpLink(Options options, QObject *parent)
     connect(&Sock, &DeviceSocket::error, this, &TcpLink::handleError);
     connect(&Sock, &DeviceSocket::dataArrival, this, &TcpLink::handleDataArrival);
     connect(&tmrKeepAlive, &QTimer::timeout, this, &TcpLink::handleKeepAliveTick);
+    connect(&Sock, &DeviceSocket::closedByPeer, this, [this] {
+        if (!m_hangUpIsLoss)
+            return;
+        m_lastDataTime.reset();
+        handleError(QAbstractSocket::RemoteHostClosedError, QStringLiteral("The remote host closed the connection"));
+    });
 }
 
 void TcpLink::start()

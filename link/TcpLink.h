@@ -43,6 +43,9 @@ public:
     explicit TcpLink(Options options, QObject *parent = nullptr);
 
     void setAddressSource(AddressSource source) { m_address = std::move(source); }
+    // Off: a connection the controller closes shows as silence, as the panel has it. On
+    // (the server): an error and linkDown at once, and the next tick reopens.
+    void setHangUpIsLoss(bool on) { m_hangUpIsLoss = on; }
 
     // Start-up: the first connection request, then LinkEvent::Opening, then the timer.
     void start() override;
@@ -75,5 +78,6 @@ private:
     QTimer tmrKeepAlive;
     std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet
     bool m_reopenPending = false;
+    bool m_hangUpIsLoss = false;
     std::optional<FrameCutter> m_cutter;
 };
