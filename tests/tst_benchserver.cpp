@@ -135,6 +135,43 @@ void write(Tango::DeviceProxy &device, const QString &name, T value)
     device.write_attribute(attribute);
 }
 
+// A write of `value` to `name`, or the command `name` when `value` is invalid.
+void request(Tango::DeviceProxy &device, const QString &name, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int: return write(device, name, Tango::DevLong{value.toInt()});
+    case QMetaType::Double: return write(device, name, value.toDouble());
+    case QMetaType::Bool: return write(device, name, Tango::DevBoolean{value.toBool()});
+    default: device.command_inout(qPrintable(name));
+    }
+}
+
+// Every write and command a client can ask for, each with a value in range.
+const QList<std::pair<QString, QVariant>> kEveryRequest{
+    {u"EclCurrent"_qs, 1000}, {u"InjCurrent"_qs, 50}, {u"Xdac"_qs, 10}, {u"Ydac"_qs, 20},
+    {u"EclPiezo"_qs, 1.5}, {u"UpPiezo"_qs, 2.5}, {u"DownPiezo"_qs, 3.5},
+    {u"EclTecOn"_qs, true}, {u"InjTecOn"_qs, true}, {u"ScanOn"_qs, true}, {u"HeaterOn"_qs, true},
+    {u"NarrowOn"_qs, true}, {u"SlowLockOn"_qs, true},
+    {u"WarmBoot"_qs, {}}, {u"XYSquare"_qs, {}}, {u"Echo"_qs, {}}};
+
+// True when the request is refused with the device's state as reason and its Status as
+// description; both are read around it, since a reconnecting link changes them.
+bool refusedWithStateAndStatus(Tango::DeviceProxy &device, const QString &name, const QVariant &value)
+{
+    return QTest::qWaitFor([&] {
+        const std::string status = device.status();
+        const std::string reason = std::string("NorvaneBench_") + Tango::DevStateName[device.state()];
+        try {
+            request(device, name, value);
+        } catch (const Tango::DevFailed &failure) {
+            for (CORBA::ULong i = 0; i < failure.errors.length(); ++i)
+                if (reason == failure.errors[i].reason.in())
+                    return status == failure.errors[i].desc.in() && status == device.status();
+        }
+        return false;
+    }, 5000);
+}
+
 Tango::AttrQuality readQuality(Tango::DeviceProxy &device, const QString &name)
 {
     return device.read_attribute(qPrintable(name)).get_quality();
@@ -225,6 +262,8 @@ private slots:
     void alarmAtEachBoundary();
     void writesSendThePanelsFrames_data();
     void writesSendThePanelsFrames();
+    void refusedUnlessConnected_data();
+    void refusedUnlessConnected();
     void everyFrameOneEvent();
     void eachSubscriptionGetsEachFrame_data();
     void eachSubscriptionGetsEachFrame();
@@ -364,6 +403,7 @@ void TestBenchServer::writesSendThePanelsFrames_data()
     row("WarmBoot", {}, hex("a4"));         row("XYSquare", {}, hex("a2"));
     row("Echo", {}, "\xaf" "Hi, this should show up on the console.");
     row("EclCurrent", 4096); row("Xdac", -1); row("EclPiezo", 63.31); row("DownPiezo", -0.01);
+    row("UpPiezo", qQNaN());
 }
 
 void TestBenchServer::writesSendThePanelsFrames()
@@ -375,25 +415,74 @@ void TestBenchServer::writesSendThePanelsFrames()
     m_controller.received().clear();
     // Keep-alives come on their own clock; no frame under test holds 0xA3.
     const auto sent = [this] { return m_controller.received().replace('\xa3', QByteArray()).toHex(); };
-    const auto send = [&] {
-        switch (value.typeId()) {
-        case QMetaType::Int: return write(*m_bench, name, Tango::DevLong{value.toInt()});
-        case QMetaType::Double: return write(*m_bench, name, value.toDouble());
-        case QMetaType::Bool: return write(*m_bench, name, Tango::DevBoolean{value.toBool()});
-        default: m_bench->command_inout(qPrintable(name));
-        }
-    };
     if (frame.isEmpty()) {
-        QVERIFY_THROWS_EXCEPTION(Tango::DevFailed, send());
+        const double before = numberOf(m_bench->read_attribute(qPrintable(name)));
+        QVERIFY_THROWS_EXCEPTION(Tango::DevFailed, request(*m_bench, name, value));
+        QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), before);
         // A command behind it: whatever the refused write had sent would arrive first.
         m_bench->command_inout("WarmBoot");
         QTRY_COMPARE(sent(), QByteArray("a4"));
         return;
     }
-    send();
+    request(*m_bench, name, value);
     QTRY_COMPARE(sent(), frame.toHex());
     if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::Double)   // reads what was written
         QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), value.toDouble());
+}
+
+void TestBenchServer::refusedUnlessConnected_data()
+{
+    QTest::addColumn<QString>("situation");
+    for (const char *situation : {"no controller", "before the first connection", "after a loss"})
+        QTest::newRow(situation) << QString::fromLatin1(situation);
+}
+
+// What the bench cannot carry is refused, and nothing of it leaves once the link returns.
+void TestBenchServer::refusedUnlessConnected()
+{
+    QFETCH(QString, situation);
+    if (situation == u"no controller") {
+        auto bad = m_server->proxy(QString::fromLatin1(kBadDevices[0].name));
+        for (const auto &[name, value] : kEveryRequest)
+            QVERIFY2(refusedWithStateAndStatus(*bad, name, value), qPrintable(name));
+        return;
+    }
+    FakeController controller;
+    const bool lose = situation == u"after a loss";
+    if (!lose)
+        controller.stopListening();
+    Server server(m_dir, {{"lab/bench/8", port(controller.port())}}, 10);
+    QVERIFY(server.waitUntilReady());
+    auto bench = server.proxy(QStringLiteral("lab/bench/8"));
+    if (lose) {
+        QVERIFY(controller.waitForClient());
+        controller.send(kQuiet);
+        QTRY_COMPARE(bench->state(), Tango::ON);
+        write(*bench, u"EclCurrent"_qs, Tango::DevLong{1234});
+        QTRY_VERIFY(controller.received().contains(QByteArray::fromHex("a504d2")));
+        controller.stopListening();
+        controller.closeClient();
+        QTRY_COMPARE(bench->state(), Tango::FAULT);
+    }
+    for (const auto &[name, value] : kEveryRequest)
+        QVERIFY2(refusedWithStateAndStatus(*bench, name, value), qPrintable(name));
+    if (lose)   // reads what reached the bench
+        QCOMPARE(numberOf(bench->read_attribute("EclCurrent")), 1234.0);
+
+    controller.received().clear();
+    controller.resumeListening();
+    QVERIFY(controller.waitForClient(lose ? 2 : 1));
+    QVERIFY(QTest::qWaitFor([&] {
+        try {
+            bench->command_inout("WarmBoot");
+            return true;
+        } catch (const Tango::DevFailed &) {
+            return false;
+        }
+    }, 10000));
+    QTRY_COMPARE(controller.received().replace('\xa3', QByteArray()).toHex(), QByteArray("a4"));
+    bench.reset();
+    QVERIFY(server.endsCleanly(SIGTERM));
 }
 
 // 1000 frames at 1000 per second, five joined in each write, are 1000 change events, each
@@ -501,15 +590,25 @@ void TestBenchServer::initReconnects()
 void TestBenchServer::linkLossAndRecovery_data()
 {
     QTest::addColumn<bool>("hangUp");
-    // A hang-up is no error to the link; its watchdog finds the silence after it.
-    QTest::newRow("silence") << false;
-    QTest::newRow("controller hangs up") << true;
+    QTest::addColumn<bool>("listening");   // the controller takes the link's next attempt
+    QTest::addColumn<QString>("status");   // in FAULT, once the link has reopened
+    const QString refused = u"Error: Connection refused"_qs;
+    QTest::newRow("silence") << false << false << refused;
+    QTest::newRow("controller hangs up") << true << false << refused;
+    // Reconnected but still silent: the Status says why the bench is in FAULT.
+    QTest::newRow("silence, still listening")
+        << false << true << u"Lost connection, closed: nothing from the controller for 5 s. Connected!"_qs;
+    QTest::newRow("hang-up, still listening")
+        << true << true << u"Error: The remote host closed the connection. Connected!"_qs;
 }
 
-// At ten times the speed: the watchdog closes a silent link after 0.5 s and reopens it.
+// At ten times the speed: the watchdog closes a silent link after 0.5 s and reopens it; a
+// hang-up is a loss at once.
 void TestBenchServer::linkLossAndRecovery()
 {
     QFETCH(bool, hangUp);
+    QFETCH(bool, listening);
+    QFETCH(QString, status);
     FakeController controller;
     Server server(m_dir, {{"lab/bench/9", port(controller.port())}}, 10);
     QVERIFY(server.waitUntilReady());
@@ -521,16 +620,17 @@ void TestBenchServer::linkLossAndRecovery()
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
 
     stream.stop();
-    controller.stopListening();
+    if (!listening)
+        controller.stopListening();
     if (hangUp)
         controller.closeClient();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::FAULT, 10000);
-    // Nobody listens any more: only a link that was closed and reopened can be refused.
-    QTRY_COMPARE(QString::fromStdString(bench->status()), QStringLiteral("Error: Connection refused"));
+    QTRY_COMPARE(QString::fromStdString(bench->status()), status);
     for (const QString &name : {u"EclPd"_qs, u"EclTecOn"_qs})
         QCOMPARE(readQuality(*bench, name), Tango::ATTR_INVALID);
 
-    controller.resumeListening();
+    if (!listening)
+        controller.resumeListening();
     QVERIFY(controller.waitForClient(2));
     stream.start();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);

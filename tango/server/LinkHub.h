@@ -3,6 +3,7 @@
 // that knows the link class.
 
 #include "commands/CommandFrames.h"
+#include "link/Link.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -20,7 +21,7 @@ public:
     virtual void statusFrame(QByteArrayView frame) = 0;
     virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
     virtual void linkDown() = 0;
-    virtual void linkStatus(const QString &text) = 0;   // the console's text, unstamped
+    virtual void linkEvent(const LinkEvent &event) = 0;   // never a message's
 };
 
 class BenchLink;

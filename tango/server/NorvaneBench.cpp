@@ -36,6 +36,11 @@ std::string text(std::string_view view)
     return std::string(view);
 }
 
+std::string lostText()
+{
+    return text(LinkEvent{LinkEvent::Kind::Lost, {}}).trimmed().toStdString();
+}
+
 } // namespace
 
 class NorvaneBench;
@@ -58,7 +63,7 @@ public:
     void statusFrame(QByteArrayView frame) override;
     void message(QByteArrayView text) override;
     void linkDown() override;
-    void linkStatus(const QString &text) override;
+    void linkEvent(const LinkEvent &event) override;
 
 private:
     template <typename Update>
@@ -80,6 +85,9 @@ public:
     Tango::ConstDevString dev_status() override { return get_status().c_str(); }
 
     void readAttribute(const BenchAttribute &row, Tango::Attribute &attribute);
+    // Throws unless what is asked can reach the controller now: only a connected link
+    // carries it, and nothing waits for the link to return.
+    void checkCarried();
     void writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute);
     void sendCommand(Command command);
 
@@ -87,7 +95,7 @@ public:
     void handleStatusFrame(QByteArrayView frame);
     void handleMessage(QByteArrayView text);
     void handleLinkDown();
-    void handleLinkStatus(const QString &text);
+    void handleLinkEvent(const LinkEvent &event);
 
 private:
     // INIT waits for the first frame after Init; after a loss the bench stays in FAULT
@@ -98,9 +106,13 @@ private:
     void push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size = 1);
     void pushFrame(const timeval &when, Tango::AttrQuality quality);
     void changeState(Tango::DevState state);
+    void showLinkStatus();
 
     std::shared_ptr<DeviceBridge> m_bridge;
     Phase m_phase = Phase::Waiting;
+    bool m_connected = false;
+    std::string m_linkText;   // what the link did last, in the console's words
+    std::string m_cause;      // why the bench went to FAULT
     std::array<Tango::Attribute *, kBenchAttributeCount> m_attributes{};
 
     std::array<Tango::DevUChar, kStatusFrameSize> m_frame{};
@@ -135,7 +147,7 @@ void DeviceBridge::withDevice(Update &&update)
 void DeviceBridge::statusFrame(QByteArrayView frame) { withDevice([frame](NorvaneBench &d) { d.handleStatusFrame(frame); }); }
 void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench &d) { d.handleMessage(text); }); }
 void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
-void DeviceBridge::linkStatus(const QString &text) { withDevice([&text](NorvaneBench &d) { d.handleLinkStatus(text); }); }
+void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice([&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
 
 NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
     : Tango::Device_4Impl(deviceClass, name), m_bridge(std::make_shared<DeviceBridge>(this))
@@ -171,6 +183,7 @@ void NorvaneBench::init_device()
     }
     const QString host = QString::fromStdString(address);
     const QString portText = QString::fromStdString(port);
+    m_connected = false;
     if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
         m_phase = Phase::Misconfigured;
         g_hub->drop(m_bridge.get());
@@ -226,6 +239,13 @@ void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &at
     }
 }
 
+void NorvaneBench::checkCarried()
+{
+    if (!m_connected)
+        Tango::Except::throw_exception(std::string("NorvaneBench_") + Tango::DevStateName[get_state()],
+                                       get_status(), "NorvaneBench::is_allowed");
+}
+
 void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute)
 {
     if (row.kind == AttrKind::Switch) {
@@ -235,17 +255,27 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
         return;
     }
     const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
-    double value = 0;
-    if (setpoint.family == FieldFamily::Piezo) {
-        attribute.get_write_value(m_writtenVolts[row.row]);
-        value = m_writtenVolts[row.row];
-    } else {
-        attribute.get_write_value(m_writtenCounts[row.row]);
-        value = m_writtenCounts[row.row];
+    Tango::DevDouble volts = 0;
+    Tango::DevLong count = 0;
+    if (setpoint.family == FieldFamily::Piezo)
+        attribute.get_write_value(volts);
+    else
+        attribute.get_write_value(count);
+    const double value = setpoint.family == FieldFamily::Piezo ? volts : count;
+    const QString typed = setpointText(setpoint, value);
+    const std::optional<CommandRequest> request = commandRequest(setpoint.command, typed);
+    if (!request) {
+        // The panel's field would send nothing for it; a script must hear so.
+        Tango::Except::throw_exception(
+            "NorvaneBench_FieldRule",
+            QStringLiteral("%1: the field's rule sends nothing for \"%2\"")
+                .arg(QLatin1String(row.name.data(), static_cast<qsizetype>(row.name.size())), typed).toStdString(),
+            "NorvaneBench::write");
     }
+    m_writtenVolts[row.row] = volts;
+    m_writtenCounts[row.row] = count;
     m_written[row.row] = true;
-    if (const std::optional<CommandRequest> request = commandRequest(setpoint.command, setpointText(setpoint, value)))
-        g_hub->send(m_bridge.get(), *request);
+    g_hub->send(m_bridge.get(), *request);
 }
 
 void NorvaneBench::sendCommand(Command command)
@@ -257,7 +287,10 @@ void NorvaneBench::handleStatusFrame(QByteArrayView frame)
 {
     if (m_phase == Phase::Misconfigured)
         return;
-    m_phase = Phase::Running;
+    if (m_phase != Phase::Running) {
+        m_phase = Phase::Running;
+        showLinkStatus();
+    }
     std::copy(frame.begin(), frame.end(), m_frame.begin());
     const StatusReadings readings = decodeStatusFrame(frame);
     bool alarm = false;
@@ -292,17 +325,34 @@ void NorvaneBench::handleMessage(QByteArrayView text)
 
 void NorvaneBench::handleLinkDown()
 {
+    m_connected = false;
     if (m_phase == Phase::Misconfigured || m_phase == Phase::Down)
         return;
+    // The link says what ended it just before: an error, or its watchdog's silence.
+    m_cause = m_linkText == lostText() ? "Lost connection, closed: nothing from the controller for 5 s."
+                  : m_linkText + '.';
     m_phase = Phase::Down;
     pushFrame(timeNow(), Tango::ATTR_INVALID);
     changeState(Tango::FAULT);
+    showLinkStatus();
 }
 
-void NorvaneBench::handleLinkStatus(const QString &text)
+void NorvaneBench::handleLinkEvent(const LinkEvent &event)
 {
-    if (m_phase != Phase::Misconfigured)
-        set_status(text.toStdString());
+    m_connected = event.kind == LinkEvent::Kind::Connected;
+    m_linkText = text(event).trimmed().toStdString();
+    showLinkStatus();
+}
+
+void NorvaneBench::showLinkStatus()
+{
+    if (m_phase == Phase::Misconfigured)
+        return;
+    // In FAULT the link's latest words alone would not say why ("Connected!"); an error says it itself.
+    std::string status = m_linkText;
+    if (m_phase == Phase::Down && !m_linkText.starts_with("Error:"))
+        status = m_linkText == lostText() ? m_cause : m_cause + ' ' + m_linkText;
+    set_status(status);
 }
 
 template <typename T>
@@ -402,7 +452,12 @@ public:
     {
         static_cast<NorvaneBench *>(device)->writeAttribute(m_row, attribute);
     }
-    bool is_allowed(Tango::DeviceImpl *, Tango::AttReqType) override { return true; }
+    bool is_allowed(Tango::DeviceImpl *device, Tango::AttReqType request) override
+    {
+        if (request == Tango::WRITE_REQ)
+            static_cast<NorvaneBench *>(device)->checkCarried();
+        return true;
+    }
 
 private:
     const BenchAttribute &m_row;
@@ -422,6 +477,12 @@ public:
     {
         static_cast<NorvaneBench *>(device)->sendCommand(m_command);
         return insert();
+    }
+
+    bool is_allowed(Tango::DeviceImpl *device, const CORBA::Any &) override
+    {
+        static_cast<NorvaneBench *>(device)->checkCarried();
+        return true;
     }
 
 private:
