@@ -204,6 +204,17 @@ public:
     std::atomic<int> outOfStep{0};
 };
 
+QString qualityName(Tango::AttrQuality quality)
+{
+    switch (quality) {
+    case Tango::ATTR_VALID: return QStringLiteral("VALID");
+    case Tango::ATTR_ALARM: return QStringLiteral("ALARM");
+    case Tango::ATTR_WARNING: return QStringLiteral("WARNING");
+    case Tango::ATTR_INVALID: return QStringLiteral("INVALID");
+    default: return QString::number(quality);
+    }
+}
+
 // What one subscription was sent, in order: the state of each State event, the quality of
 // any other.
 class EventLog final : public Tango::CallBack
@@ -233,16 +244,6 @@ public:
     }
 
 private:
-    static QString qualityName(Tango::AttrQuality quality)
-    {
-        switch (quality) {
-        case Tango::ATTR_VALID: return QStringLiteral("VALID");
-        case Tango::ATTR_ALARM: return QStringLiteral("ALARM");
-        case Tango::ATTR_INVALID: return QStringLiteral("INVALID");
-        default: return QString::number(quality);
-        }
-    }
-
     mutable std::mutex m_mutex;
     QStringList m_entries;
 };
@@ -260,6 +261,8 @@ private slots:
     void goldenFrame();
     void alarmAtEachBoundary_data();
     void alarmAtEachBoundary();
+    void labLimitsAtTheirBoundary_data();
+    void labLimitsAtTheirBoundary();
     void writesSendThePanelsFrames_data();
     void writesSendThePanelsFrames();
     void refusedUnlessConnected_data();
@@ -382,6 +385,56 @@ void TestBenchServer::alarmAtEachBoundary()
     QVERIFY(showFrame(frameWith(reading, count)));
     QCOMPARE(readQuality(*m_bench, fieldName(reading)), alarm ? Tango::ATTR_ALARM : Tango::ATTR_VALID);
     QCOMPARE(m_bench->state(), alarm ? Tango::ALARM : Tango::ON);
+}
+
+void TestBenchServer::labLimitsAtTheirBoundary_data()
+{
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("quality");
+    const auto rows = [](const char *property, const char *limit, int inside, int at, const char *quality) {
+        QTest::addRow("%s %s at %d", property, limit, inside) << property << limit << inside << u"VALID"_qs;
+        QTest::addRow("%s %s at %d", property, limit, at) << property << limit << at << QString::fromLatin1(quality);
+    };
+    // UpPd's class limits are 100 and 4000.
+    rows("max_alarm", "3000", 2999, 3000, "ALARM");
+    rows("min_alarm", "500", 501, 500, "ALARM");
+    rows("max_warning", "2500", 2499, 2500, "WARNING");
+    rows("min_warning", "1000", 1001, 1000, "WARNING");
+    rows("max_alarm", "4050", 4049, 4050, "ALARM");   // wider than the panel's
+}
+
+// A lab's limits, set the Tango way, decide the next frame's quality, State and change event.
+void TestBenchServer::labLimitsAtTheirBoundary()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, limit);
+    QFETCH(int, count);
+    QFETCH(QString, quality);
+    constexpr int kUpPd = 5;
+    const auto configure = [this](const QString &name, const QString &value) {
+        std::vector<std::string> names{fieldName(kUpPd).toStdString()};
+        const std::unique_ptr<Tango::AttributeInfoListEx> config(m_bench->get_attribute_config_ex(names));
+        Tango::AttributeAlarmInfo &alarms = config->front().alarms;
+        for (auto [key, field] : {std::pair{"min_alarm", &alarms.min_alarm}, {"max_alarm", &alarms.max_alarm},
+                                  {"min_warning", &alarms.min_warning}, {"max_warning", &alarms.max_warning}})
+            if (name == QLatin1String(key))
+                *field = value.toStdString();
+        m_bench->set_attribute_config(*config);
+    };
+    const auto restore = qScopeGuard([&] { configure(property, property == u"min_alarm" ? u"100"_qs
+                                                      : property == u"max_alarm" ? u"4000"_qs : u"Not specified"_qs); });
+    configure(property, limit);
+    QVERIFY(showFrame(kQuiet));
+    EventLog log;
+    const int id = m_bench->subscribe_event(fieldName(kUpPd).toStdString(), Tango::CHANGE_EVENT, &log);
+    const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
+    QTRY_COMPARE(log.entries().size(), 1);
+    QVERIFY(showFrame(frameWith(kUpPd, count)));
+    QCOMPARE(qualityName(readQuality(*m_bench, fieldName(kUpPd))), quality);
+    QCOMPARE(m_bench->state(), quality == u"VALID" ? Tango::ON : Tango::ALARM);
+    QTRY_COMPARE(log.entries().back(), quality);
 }
 
 void TestBenchServer::writesSendThePanelsFrames_data()

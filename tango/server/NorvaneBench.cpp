@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -36,12 +37,41 @@ std::string text(std::string_view view)
     return std::string(view);
 }
 
+// A reading's quality under its attribute's alarm and warning limits as configured now,
+// the class defaults or a lab's; inclusive, as Tango's own check.
+template <typename T>
+Tango::AttrQuality configuredQuality(Tango::Attribute &attribute, T value)
+{
+    const std::bitset<Tango::Attribute::numFlags> &set = attribute.is_alarmed();
+    if (set.none())
+        return Tango::ATTR_VALID;
+    T limit{};
+    if (set.test(Tango::Attribute::min_level) && (attribute.get_min_alarm(limit), value <= limit))
+        return Tango::ATTR_ALARM;
+    if (set.test(Tango::Attribute::max_level) && (attribute.get_max_alarm(limit), value >= limit))
+        return Tango::ATTR_ALARM;
+    if (set.test(Tango::Attribute::min_warn) && (attribute.get_min_warning(limit), value <= limit))
+        return Tango::ATTR_WARNING;
+    if (set.test(Tango::Attribute::max_warn) && (attribute.get_max_warning(limit), value >= limit))
+        return Tango::ATTR_WARNING;
+    return Tango::ATTR_VALID;
+}
+
 std::string lostText()
 {
     return text(LinkEvent{LinkEvent::Kind::Lost, {}}).trimmed().toStdString();
 }
 
 } // namespace
+
+constexpr bool readingsComeFirst()
+{
+    for (int i = 0; i < kReadbackCount; ++i)
+        if (kBenchAttributes[i].kind != AttrKind::Reading || kBenchAttributes[i].row != i)
+            return false;
+    return true;
+}
+static_assert(readingsComeFirst(), "a frame's readings are found by their index");
 
 class NorvaneBench;
 
@@ -297,11 +327,13 @@ void NorvaneBench::handleStatusFrame(QByteArrayView frame)
     const timeval now = timeNow();
     for (int i = 0; i < kReadbackCount; ++i) {
         const int count = readings.values[i];
-        const bool inAlarm = !inRange(kReadbacks[i].range, count);
-        alarm = alarm || inAlarm;
         m_counts[i] = count;
         m_degrees[i] = readingValue(i, count);
-        m_quality[i] = inAlarm ? Tango::ATTR_ALARM : Tango::ATTR_VALID;
+        // Readings come first in kBenchAttributes, in frame order.
+        Tango::Attribute &attribute = *m_attributes[i];
+        m_quality[i] = isTemperature(i) ? configuredQuality(attribute, m_degrees[i]) : configuredQuality(attribute, m_counts[i]);
+        // A warning is ALARM to the State, as in Tango's own rule.
+        alarm = alarm || m_quality[i] != Tango::ATTR_VALID;
     }
     for (int i = 0; i < kSwitchCount; ++i)
         m_switches[i] = (readings.flags & kSwitches[i].mask) != 0;
