@@ -442,6 +442,10 @@ void NorvaneBench::changeState(Tango::DevState state)
     push_archive_event("State", &m_pushedState, now, Tango::ATTR_VALID);
 }
 
+constexpr const char *kArchivePeriodMs = "60000";
+constexpr const char *kArchiveCounts = "20";     // half a percent of the 12-bit scale
+constexpr const char *kArchiveDegrees = "0.1";
+
 // One attribute class for every row of kBenchAttributes; Base is Tango::Attr or Tango::SpectrumAttr.
 template <typename Base>
 class BenchAttr final : public Base
@@ -469,10 +473,20 @@ public:
             properties.set_min_value(least.c_str());
             properties.set_max_value(most.c_str());
         }
+        // An archiver that nobody configured stores what matters at ten frames a second:
+        // a reading's change beyond its noise, any switch or quality change, and one
+        // event a minute. A message is archived as it comes.
+        const bool criteria = row.kind != AttrKind::Setpoint && row.kind != AttrKind::Message;
+        if (criteria) {
+            properties.set_archive_event_period(kArchivePeriodMs);
+            if (row.kind == AttrKind::Reading)
+                properties.set_archive_event_abs_change(isTemperature(row.row) ? kArchiveDegrees : kArchiveCounts);
+        }
         this->set_default_properties(properties);
         if (row.kind != AttrKind::Setpoint) {
+            // Change events carry every frame: panels and scripts rely on each one.
             this->set_change_event(true, false);
-            this->set_archive_event(true, false);
+            this->set_archive_event(true, criteria);
         }
     }
 
