@@ -4,9 +4,8 @@
 #include "ControllerSupport.h"
 #include "ReadingsSupport.h"
 #include "sim/SimProcess.h"
+#include "tango/server/BenchServerProcess.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -15,8 +14,6 @@
 #include <csignal>
 #include <memory>
 #include <mutex>
-
-#include <sys/prctl.h>
 
 #include <tango.h>
 
@@ -60,54 +57,39 @@ constexpr BadDevice kBadDevices[] = {
 class Server
 {
 public:
-    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1) : m_port(closedPort())
+    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1)
+        : m_process(QStringLiteral(NORVANEBENCH_PATH), dir.path(), benches(devices))
     {
-        QStringList names;
-        QString properties;
-        for (const auto &[device, property] : devices) {
-            names << QStringLiteral("\"%1\"").arg(QLatin1String(device));
-            properties += QStringLiteral("%1->%2\n").arg(QLatin1String(device), property);
-        }
-        QFile file(dir.filePath(QStringLiteral("%1.db").arg(m_port)));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(("NorvaneBench/test/DEVICE/NorvaneBench: " + names.join(u", ") + u'\n' + properties).toUtf8());
-        file.close();
-        m_process.setEnvironment(QProcess::systemEnvironment()
-                                 << QStringLiteral("NORVANE_BENCH_TIME_SCALE=%1").arg(timeScale));
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // A test killed on its timeout takes its server with it.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.start(QStringLiteral(NORVANEBENCH_PATH),
-                        {QStringLiteral("test"), QStringLiteral("-file=%1").arg(file.fileName()),
-                         QStringLiteral("-ORBendPoint"), QStringLiteral("giop:tcp:127.0.0.1:%1").arg(m_port)});
+        m_process.setExtraEnvironment({QStringLiteral("NORVANE_BENCH_TIME_SCALE=%1").arg(timeScale)});
     }
 
     bool waitUntilReady()
     {
-        return QTest::qWaitFor([this] {
-            m_output += m_process.readAllStandardOutput();
-            return m_output.contains("Ready to accept request") || m_process.state() == QProcess::NotRunning;
-        }, kStartMs) && m_process.state() == QProcess::Running;
+        const bool ready = m_process.start(kStartMs);
+        if (!ready)
+            qWarning("%s", qPrintable(m_process.errorString()));
+        return ready;
     }
 
     std::unique_ptr<Tango::DeviceProxy> proxy(const QString &device) const
     {
-        std::string name = QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(m_port).arg(device).toStdString();
+        std::string name = m_process.deviceName(device).toStdString();
         return std::make_unique<Tango::DeviceProxy>(name);
     }
 
     // Sends it `signal` (0 sends none); true when it then ends by itself with status 0.
-    bool endsCleanly(int signal = 0)
-    {
-        ::kill(static_cast<pid_t>(m_process.processId()), signal);
-        return m_process.waitForFinished(kStartMs) && m_process.exitStatus() == QProcess::NormalExit
-               && m_process.exitCode() == 0;
-    }
+    bool endsCleanly(int signal = 0) { return m_process.endsCleanly(signal, kStartMs); }
 
 private:
-    quint16 m_port;
-    QProcess m_process;   // killed, if still running, when it goes
-    QByteArray m_output;
+    static QList<BenchServerProcess::Device> benches(const Devices &devices)
+    {
+        QList<BenchServerProcess::Device> benches;
+        for (const auto &[name, property] : devices)
+            benches.append({QString::fromLatin1(name), {property}});
+        return benches;
+    }
+
+    BenchServerProcess m_process;
 };
 
 template <typename T>
@@ -308,6 +290,9 @@ private slots:
     void linkLossAndRecovery_data();
     void linkLossAndRecovery();
     void twoBenchesTwoSimulators();
+    void withoutDevices_data();
+    void withoutDevices();
+    void subscriptionsOutliveTheKeepAliveCheck();
 
 private:
     bool showFrame(const QByteArray &frame);
@@ -820,6 +805,40 @@ void TestBenchServer::twoBenchesTwoSimulators()
     benches[0].reset();
     benches[1].reset();
     QVERIFY(server.endsCleanly(SIGINT));
+}
+
+void TestBenchServer::withoutDevices_data()
+{
+    QTest::addColumn<bool>("kill");   // the admin device's Kill, else SIGTERM
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("Kill") << true;
+}
+
+// A server with no device serves its admin device and ends as one with devices does.
+void TestBenchServer::withoutDevices()
+{
+    QFETCH(bool, kill);
+    Server server(m_dir, {});
+    QVERIFY(server.waitUntilReady());
+    if (kill)
+        server.proxy(QStringLiteral("dserver/NorvaneBench/test"))->command_inout("Kill");
+    QVERIFY(server.endsCleanly(kill ? 0 : SIGTERM));
+}
+
+// A client checks its subscriptions' heartbeat every ten seconds and drops those it has not
+// heard; a server without a database must still be heard.
+void TestBenchServer::subscriptionsOutliveTheKeepAliveCheck()
+{
+    QVERIFY(showFrame(kQuiet));
+    EventLog log;
+    const int id = m_bench->subscribe_event("EclPd", Tango::CHANGE_EVENT, &log);
+    const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
+    QVERIFY(joined([&] { return log.entries().size(); }));
+    QTest::qWait(21000);   // two of the client's checks
+    const qsizetype before = log.entries().size();
+    m_controller.send(frameWith(0, 50));
+    QTRY_COMPARE(log.entries().mid(before), QStringList{u"ALARM"_qs});
+    QVERIFY2(!log.entries().contains(u"error"_qs), qPrintable(log.entries().join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestBenchServer)

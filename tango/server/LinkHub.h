@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,10 +46,20 @@ public:
     void send(const BenchSink *sink, const CommandRequest &request);
     void drop(const BenchSink *sink);
 
+    // A device counts from its birth to its withdraw(), which also drops its link.
+    void enroll() { ++m_benches; }
+    void withdraw(const BenchSink *sink)
+    {
+        drop(sink);
+        --m_benches;
+    }
+    bool hasBenches() const { return m_benches > 0; }
+
     // On the hub's thread: closes every link.
     void closeAll();
 
 private:
     double m_timeScale;
     std::map<const BenchSink *, BenchLink *> m_links;   // children of the hub
+    std::atomic<int> m_benches{0};
 };

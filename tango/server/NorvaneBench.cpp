@@ -7,6 +7,7 @@
 #include "tango/server/LinkHub.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <sys/time.h>
 
@@ -14,16 +15,14 @@
 #include <array>
 #include <bitset>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <string>
 
 #include <tango.h>
-#include <eventsupplier.h>   // the mutex that guards subscription times
+
+#include "tango/server/TangoWorkarounds.h"
 
 namespace {
-
-LinkHub *g_hub = nullptr;   // lives in runBenchServer() for as long as any device
 
 timeval timeNow()
 {
@@ -106,7 +105,7 @@ private:
 class NorvaneBench final : public Tango::Device_4Impl
 {
 public:
-    NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name);
+    NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub);
     ~NorvaneBench() override;
 
     void init_device() override;
@@ -138,6 +137,7 @@ private:
     void changeState(Tango::DevState state);
     void showLinkStatus();
 
+    LinkHub &m_hub;   // outlives every device
     std::shared_ptr<DeviceBridge> m_bridge;
     Phase m_phase = Phase::Waiting;
     bool m_connected = false;
@@ -179,9 +179,10 @@ void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench
 void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
 void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice([&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
 
-NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
-    : Tango::Device_4Impl(deviceClass, name), m_bridge(std::make_shared<DeviceBridge>(this))
+NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub)
+    : Tango::Device_4Impl(deviceClass, name), m_hub(hub), m_bridge(std::make_shared<DeviceBridge>(this))
 {
+    m_hub.enroll();
     for (int i = 0; i < kBenchAttributeCount; ++i)
         m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());
     m_messageText = m_message.data();
@@ -193,10 +194,7 @@ NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
 NorvaneBench::~NorvaneBench()
 {
     m_bridge->detach();
-    g_hub->drop(m_bridge.get());
-    Tango::Util *util = Tango::Util::instance(false);
-    if (util && util->is_svr_shutting_down())
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    m_hub.withdraw(m_bridge.get());
 }
 
 void NorvaneBench::init_device()
@@ -216,7 +214,7 @@ void NorvaneBench::init_device()
     m_connected = false;
     if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
         m_phase = Phase::Misconfigured;
-        g_hub->drop(m_bridge.get());
+        m_hub.drop(m_bridge.get());
         changeState(Tango::FAULT);
         set_status(problem->toStdString());
         return;
@@ -224,7 +222,7 @@ void NorvaneBench::init_device()
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
     set_status(std::string());   // the link says what it does as soon as it starts
-    g_hub->open(m_bridge, host, portText);
+    m_hub.open(m_bridge, host, portText);
 }
 
 void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &attribute)
@@ -281,7 +279,7 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
     if (row.kind == AttrKind::Switch) {
         Tango::DevBoolean on = false;
         attribute.get_write_value(on);
-        g_hub->send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
+        m_hub.send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
         return;
     }
     const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
@@ -305,12 +303,12 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
     m_writtenVolts[row.row] = volts;
     m_writtenCounts[row.row] = count;
     m_written[row.row] = true;
-    g_hub->send(m_bridge.get(), *request);
+    m_hub.send(m_bridge.get(), *request);
 }
 
 void NorvaneBench::sendCommand(Command command)
 {
-    g_hub->send(m_bridge.get(), {command});
+    m_hub.send(m_bridge.get(), {command});
 }
 
 void NorvaneBench::handleStatusFrame(QByteArrayView frame)
@@ -391,16 +389,10 @@ template <typename T>
 void NorvaneBench::push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size)
 {
     // Most attributes of a frame have no client at all; building an event that Tango then
-    // throws away was most of the device's own cost per frame. Tango guards the
-    // subscription times with its event mutex, and takes it itself below the monitor.
+    // throws away was most of the device's own cost per frame.
     Tango::Attribute &attribute = *m_attributes[attributeIndex];
-    bool change = false;
-    bool archive = false;
-    {
-        omni_mutex_lock lock(Tango::EventSupplier::get_event_mutex());
-        change = attribute.change_event_subscribed();
-        archive = attribute.archive_event_subscribed();
-    }
+    const bool change = attribute.change_event_subscribed();
+    const bool archive = attribute.archive_event_subscribed();
     timeval stamp = when;
     if (change) {
         attribute.set_value_date_quality(value, stamp, quality, size);
@@ -538,10 +530,10 @@ private:
 class NorvaneBenchClass final : public Tango::DeviceClass
 {
 public:
-    static NorvaneBenchClass *create()
+    static NorvaneBenchClass *create(LinkHub &hub)
     {
         std::string name = "NorvaneBench";
-        return new NorvaneBenchClass(name);
+        return new NorvaneBenchClass(name, hub);
     }
 
     void attribute_factory(std::vector<Tango::Attr *> &attributes) override
@@ -583,47 +575,41 @@ public:
     {
         for (CORBA::ULong i = 0; i < names->length(); ++i) {
             std::string name((*names)[i].in());
-            auto *device = new NorvaneBench(this, name);
+            auto *device = new NorvaneBench(this, name, m_hub);
             device_list.push_back(device);
-            // Without a database server, clients find a device by its name in the ORB.
-            if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
-                export_device(device);
-            else
-                export_device(device, device->get_name().c_str());
+            // Without a database server, clients find a device by its name in the ORB; with
+            // one, the name is not used.
+            export_device(device, device->get_name().c_str());
         }
     }
 
 private:
-    explicit NorvaneBenchClass(std::string &name) : Tango::DeviceClass(name) {}
+    NorvaneBenchClass(std::string &name, LinkHub &hub) : Tango::DeviceClass(name), m_hub(hub) {}
+
+    LinkHub &m_hub;
 };
+
+namespace {
+
+// The application's one hub, which runBenchServer() made its child.
+LinkHub &applicationHub()
+{
+    return *QCoreApplication::instance()->findChild<LinkHub *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// Tango's main thread runs this in a loop instead of the ORB's: the Qt events, until the
+// server shuts down and its last device is gone. A timer wakes it while nothing else does.
+bool serveQtEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return Tango::Util::instance()->is_svr_shutting_down() && !applicationHub().hasBenches();
+}
+
+} // namespace
 
 void Tango::DServer::class_factory()
 {
-    add_class(NorvaneBenchClass::create());
-}
-
-// The supplier's heartbeat name is private; an explicit instantiation may name it.
-template <auto Member>
-struct HeartbeatNameAccess {
-    friend std::string &heartbeatName(Tango::ZmqEventSupplier &supplier) { return supplier.*Member; }
-};
-std::string &heartbeatName(Tango::ZmqEventSupplier &supplier);
-template struct HeartbeatNameAccess<&Tango::ZmqEventSupplier::heartbeat_event_name>;
-
-// Without a database, cppTango 9.3 publishes the heartbeat as ".../dserver/EXEC/INST#dbase=no.heartbeat",
-// while its clients listen for ".../dserver/EXEC/INST.heartbeat": they never hear one and drop
-// every subscription after ten seconds. Publish the name they listen for.
-void publishHeartbeatForClients(Tango::Util &util)
-{
-    if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
-        return;
-    Tango::ZmqEventSupplier *supplier = util.get_zmq_event_supplier();
-    if (!supplier)
-        return;
-    std::string &name = heartbeatName(*supplier);
-    const std::string modifier = MODIFIER_DBASE_NO;
-    if (const auto at = name.find(modifier); at != std::string::npos)
-        name.erase(at, modifier.size());
+    add_class(NorvaneBenchClass::create(applicationHub()));
 }
 
 int runBenchServer(int argc, char *argv[])
@@ -635,24 +621,17 @@ int runBenchServer(int argc, char *argv[])
     try {
         Tango::Util *util = Tango::Util::init(argc, argv);
         QCoreApplication app(argc, argv);
-        LinkHub hub(timeScale);
-        g_hub = &hub;
+        // What the devices share is the application's child, which the device class finds
+        // and which outlives every device.
+        auto *hub = new LinkHub(timeScale, &app);
+        // Tango's shutdown posts nothing to this thread when no device is left to go.
+        QTimer wake;
+        wake.start(std::chrono::milliseconds(100));
         util->server_init();
-        // server_run() would clear this, but the Qt loop runs instead; while it is set,
-        // changeState() pushes no State events.
-        util->set_svr_starting(false);
         publishHeartbeatForClients(*util);
-        std::cout << "Ready to accept request" << std::endl;
-
-        // Tango's signal thread or the admin's Kill deletes the devices; the last of them
-        // ends this loop. The ORB then runs until Tango has shut it down.
-        app.exec();
-        hub.closeAll();
-        try {
-            util->get_orb()->run();
-        } catch (const CORBA::Exception &) {
-            // already shut down
-        }
+        // Tango's signal thread or the admin's Kill deletes the devices; the loop ends after.
+        runServerLoop(*util, &serveQtEvents);
+        hub->closeAll();
         util->server_cleanup();
     } catch (const Tango::DevFailed &failure) {
         Tango::Except::print_exception(failure);
