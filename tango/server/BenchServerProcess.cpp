@@ -43,7 +43,9 @@ BenchServerProcess::BenchServerProcess(QString program, const QString &folder, c
             lines.prepend(QStringLiteral("NorvaneBench/%1/DEVICE/NorvaneBench: %2").arg(m_instance, names.join(u", ")));
         file.write((lines + extraLines).join(u'\n').toUtf8() + '\n');
     }
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Its errors show with the caller's; what it prints is nobody's concern.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
     // A test killed on its timeout takes its server with it.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
