@@ -454,11 +454,10 @@ void TestBenchServer::labLimitsAtTheirBoundary()
     const auto restore = qScopeGuard([&] { configure(property, property == u"min_alarm" ? u"100"_qs
                                                       : property == u"max_alarm" ? u"4000"_qs : u"Not specified"_qs); });
     configure(property, limit);
-    QVERIFY(showFrame(kQuiet));
     EventLog log;
     const int id = m_bench->subscribe_event(fieldName(kUpPd).toStdString(), Tango::CHANGE_EVENT, &log);
     const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
-    QTRY_COMPARE(log.entries().size(), 1);
+    // Sent until it shows, whatever the link did meanwhile: the last event is this frame's.
     QVERIFY(showFrame(frameWith(kUpPd, count)));
     QCOMPARE(qualityName(readQuality(*m_bench, fieldName(kUpPd))), quality);
     QCOMPARE(m_bench->state(), quality == u"VALID" ? Tango::ON : Tango::ALARM);
