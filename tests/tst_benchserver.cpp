@@ -297,7 +297,7 @@ private slots:
 private:
     bool showFrame(const QByteArray &frame);
     template <typename Events>
-    bool joined(Events events, int reading = 0);
+    bool joined(Events events, int reading = 0, FakeController *controller = nullptr);
 
     QTemporaryDir m_dir;
     FakeController m_controller;
@@ -340,14 +340,16 @@ bool TestBenchServer::showFrame(const QByteArray &frame)
 // subscribing delivers does not show that the next frame's will come. Alternates an alarm
 // and a quiet frame, each an event of every kind, until two in a row arrive, the last quiet.
 template <typename Events>
-bool TestBenchServer::joined(Events events, int reading)
+bool TestBenchServer::joined(Events events, int reading, FakeController *controller)
 {
+    if (!controller)
+        controller = &m_controller;
     int inARow = 0;
     bool alarm = false;
     return QTest::qWaitFor([&] {
         alarm = !alarm;
         const qsizetype before = events();
-        m_controller.send(alarm ? frameWith(reading, 4050) : kQuiet);
+        controller->send(alarm ? frameWith(reading, 4050) : kQuiet);
         inARow = QTest::qWaitFor([&] { return events() > before; }, 300) ? inARow + 1 : 0;
         return !alarm && inARow >= 2;
     }, 10000);
@@ -755,8 +757,13 @@ void TestBenchServer::linkLossAndRecovery()
     QVERIFY(controller.waitForClient());
     stream.start(50);
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
-
     stream.stop();
+    EventLog archive;
+    const int id = bench->subscribe_event("EclPd", Tango::ARCHIVE_EVENT, &archive);
+    auto unsubscribe = qScopeGuard([&] { bench->unsubscribe_event(id); });
+    QVERIFY(joined([&] { return archive.entries().size(); }, 0, &controller));
+    const qsizetype archivedBefore = archive.entries().size();
+
     if (!listening)
         controller.stopListening();
     if (hangUp)
@@ -773,6 +780,11 @@ void TestBenchServer::linkLossAndRecovery()
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
     QCOMPARE(QString::fromStdString(bench->status()), QStringLiteral("Connected!"));
     QCOMPARE(readQuality(*bench, u"EclPd"_qs), Tango::ATTR_VALID);
+    // The loss and the first frame after it are archived, the repeated frames are not.
+    QTRY_COMPARE(archive.entries().mid(archivedBefore), (QStringList{u"INVALID"_qs, u"VALID"_qs}));
+    stream.stop();
+    bench->unsubscribe_event(id);
+    unsubscribe.dismiss();
     bench.reset();
     QVERIFY(server.endsCleanly(SIGTERM));
 }
