@@ -17,18 +17,13 @@
 #include "Gui/RepaintThrottle.h"
 #include "sim/FrameStamp.h"
 #include "tango/devicelink/DeviceLink.h"
+#include "tango/server/BenchServerProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <csignal>
-
-#include <sys/prctl.h>
 
 namespace {
 
@@ -102,47 +97,6 @@ private:
     std::vector<std::uint64_t> m_unpainted;
 };
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// NorvaneBench on a file database whose one device talks to the simulator at `simPort`;
-// returns the device's name for a client without a database.
-QString startServer(QProcess &server, const QString &program, const QTemporaryDir &dir, quint16 simPort)
-{
-    const QString database = dir.filePath(QStringLiteral("bench.db"));
-    QFile file(database);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QStringLiteral("NorvaneBench/bench/DEVICE/NorvaneBench: \"%1\"\n%1->Port: %2\n")
-                          .arg(kDevice)
-                          .arg(simPort)
-                          .toUtf8())
-               < 0) {
-        qFatal("cannot write %s", qPrintable(database));
-    }
-    file.close();
-    const quint16 port = freePort();
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    server.start(program, {QStringLiteral("bench"), QStringLiteral("-file=%1").arg(database), QStringLiteral("-ORBendPoint"),
-                           QStringLiteral("giop:tcp:127.0.0.1:%1").arg(port)});
-    QByteArray output;
-    QElapsedTimer waited;
-    waited.start();
-    while (!output.contains("Ready to accept request")) {
-        if (server.state() == QProcess::NotRunning || waited.elapsed() > kStartTimeoutMs)
-            qFatal("%s did not start: %s", qPrintable(program), output.constData());
-        server.waitForReadyRead(100);
-        output += server.readAllStandardOutput();
-    }
-    // Whatever it prints later is read and dropped, not piled up.
-    QObject::connect(&server, &QProcess::readyReadStandardOutput, &server, [&server] { server.readAllStandardOutput(); });
-    return QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(port).arg(kDevice);
-}
-
 struct Cpu {
     double panel = 0;
     double relay = 0;
@@ -173,12 +127,19 @@ int main(int argc, char *argv[])
     const std::unique_ptr<SimProcess> sim = bench::startedSim(args[1], simArguments);
 
     QTemporaryDir dir;
-    QProcess server;
+    // NorvaneBench on a file database whose one device talks to the simulator.
+    std::unique_ptr<BenchServerProcess> server;
     std::unique_ptr<DeviceLink> deviceLink;   // outlives the window on it
     std::unique_ptr<FormMain> window;
     std::unique_ptr<StampAges> ages;
     if (throughDevice) {
-        const QString device = startServer(server, args[6], dir, sim->port());
+        server = std::make_unique<BenchServerProcess>(
+            args[6], dir.path(),
+            QList<BenchServerProcess::Device>{{kDevice, {QStringLiteral("Port: %1").arg(sim->port())}}},
+            QStringList(), QStringLiteral("bench"));
+        if (!server->start(kStartTimeoutMs))
+            qFatal("%s", qPrintable(server->errorString()));
+        const QString device = server->deviceName(kDevice);
         deviceLink = std::make_unique<DeviceLink>(device, args[7], DeviceLink::Options{});
         window = std::make_unique<FormMain>(*deviceLink);
         window->showAttachedDevice(device);
@@ -207,7 +168,7 @@ int main(int argc, char *argv[])
     QObject::connect(&window->link(), &Link::linkDown, &app, [&linksDown] { ++linksDown; });
     const auto cpuNow = [&] {
         return Cpu{bench::cpuSeconds(), deviceLink ? bench::processCpuSeconds(deviceLink->clientProcessId()) : 0,
-                    throughDevice ? bench::processCpuSeconds(server.processId()) : 0,
+                    throughDevice ? bench::processCpuSeconds(server->processId()) : 0,
                     xServerPid > 0 ? bench::processCpuSeconds(xServerPid) : 0};
     };
     Cpu cpuStart, cpuEnd;
@@ -230,10 +191,7 @@ int main(int argc, char *argv[])
         QCoreApplication::quit();
     });
     QCoreApplication::exec();
-    if (throughDevice) {
-        server.kill();
-        server.waitForFinished();
-    }
+    server.reset();
 
     const auto percent = [wall](double start, double end, bool measured) {
         return measured ? 100 * (end - start) / wall : -1;

@@ -76,8 +76,11 @@ void DeviceSocket::handleReadyRead()
 void DeviceSocket::handleDisconnected()
 {
     // The peer closed its end: no error event, and the state stays "other" until closed.
+    const bool wasConnected = m_state == Connected;
     if (m_state == Connected || m_state == Connecting)
         m_state = Closing;
+    if (wasConnected)
+        emit closedByPeer();
 }
 
 void DeviceSocket::handleErrorOccurred(QAbstractSocket::SocketError socketError)

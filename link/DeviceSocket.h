@@ -42,6 +42,8 @@ signals:
     void connected();
     void dataArrival(qint64 bytesAvailable);
     void error(int number, const QString &description);
+    // The peer closed a connected socket; no error follows.
+    void closedByPeer();
 
 private:
     void handleConnected();

@@ -19,6 +19,12 @@ TcpLink::TcpLink(Options options, QObject *parent)
     connect(&Sock, &DeviceSocket::dataArrival, this, &TcpLink::handleDataArrival);
     connect(&m_supervisor, &Supervisor::happened, this, &Link::happened);
     connect(&m_supervisor, &Supervisor::supervised, this, &Link::supervised);
+    connect(&Sock, &DeviceSocket::closedByPeer, this, [this] {
+        if (!m_hangUpIsLoss)
+            return;
+        m_supervisor.forgetArrivals();
+        handleError(QAbstractSocket::RemoteHostClosedError, QStringLiteral("The remote host closed the connection"));
+    });
 }
 
 void TcpLink::start()

@@ -41,6 +41,9 @@ public:
     explicit TcpLink(Options options, QObject *parent = nullptr);
 
     void setAddressSource(AddressSource source) { m_address = std::move(source); }
+    // Off: a connection the controller closes shows as silence, as the panel has it. On
+    // (the server): an error and linkDown at once, and the next tick reopens.
+    void setHangUpIsLoss(bool on) { m_hangUpIsLoss = on; }
 
     // Start-up: the first connection request, then LinkEvent::Opening, then the timer.
     void start() override;
@@ -77,5 +80,6 @@ private:
     AddressSource m_address;
     DeviceSocket Sock;
     Supervisor m_supervisor;
+    bool m_hangUpIsLoss = false;
     std::optional<FrameCutter> m_cutter;
 };

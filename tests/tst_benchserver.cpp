@@ -4,9 +4,8 @@
 #include "ControllerSupport.h"
 #include "ReadingsSupport.h"
 #include "sim/SimProcess.h"
+#include "tango/server/BenchServerProcess.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -15,8 +14,6 @@
 #include <csignal>
 #include <memory>
 #include <mutex>
-
-#include <sys/prctl.h>
 
 #include <tango.h>
 
@@ -60,54 +57,39 @@ constexpr BadDevice kBadDevices[] = {
 class Server
 {
 public:
-    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1) : m_port(closedPort())
+    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1)
+        : m_process(QStringLiteral(NORVANEBENCH_PATH), dir.path(), benches(devices))
     {
-        QStringList names;
-        QString properties;
-        for (const auto &[device, property] : devices) {
-            names << QStringLiteral("\"%1\"").arg(QLatin1String(device));
-            properties += QStringLiteral("%1->%2\n").arg(QLatin1String(device), property);
-        }
-        QFile file(dir.filePath(QStringLiteral("%1.db").arg(m_port)));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(("NorvaneBench/test/DEVICE/NorvaneBench: " + names.join(u", ") + u'\n' + properties).toUtf8());
-        file.close();
-        m_process.setEnvironment(QProcess::systemEnvironment()
-                                 << QStringLiteral("NORVANE_BENCH_TIME_SCALE=%1").arg(timeScale));
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // A test killed on its timeout takes its server with it.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.start(QStringLiteral(NORVANEBENCH_PATH),
-                        {QStringLiteral("test"), QStringLiteral("-file=%1").arg(file.fileName()),
-                         QStringLiteral("-ORBendPoint"), QStringLiteral("giop:tcp:127.0.0.1:%1").arg(m_port)});
+        m_process.setExtraEnvironment({QStringLiteral("NORVANE_BENCH_TIME_SCALE=%1").arg(timeScale)});
     }
 
     bool waitUntilReady()
     {
-        return QTest::qWaitFor([this] {
-            m_output += m_process.readAllStandardOutput();
-            return m_output.contains("Ready to accept request") || m_process.state() == QProcess::NotRunning;
-        }, kStartMs) && m_process.state() == QProcess::Running;
+        const bool ready = m_process.start(kStartMs);
+        if (!ready)
+            qWarning("%s", qPrintable(m_process.errorString()));
+        return ready;
     }
 
     std::unique_ptr<Tango::DeviceProxy> proxy(const QString &device) const
     {
-        std::string name = QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(m_port).arg(device).toStdString();
+        std::string name = m_process.deviceName(device).toStdString();
         return std::make_unique<Tango::DeviceProxy>(name);
     }
 
     // Sends it `signal` (0 sends none); true when it then ends by itself with status 0.
-    bool endsCleanly(int signal = 0)
-    {
-        ::kill(static_cast<pid_t>(m_process.processId()), signal);
-        return m_process.waitForFinished(kStartMs) && m_process.exitStatus() == QProcess::NormalExit
-               && m_process.exitCode() == 0;
-    }
+    bool endsCleanly(int signal = 0) { return m_process.endsCleanly(signal, kStartMs); }
 
 private:
-    quint16 m_port;
-    QProcess m_process;   // killed, if still running, when it goes
-    QByteArray m_output;
+    static QList<BenchServerProcess::Device> benches(const Devices &devices)
+    {
+        QList<BenchServerProcess::Device> benches;
+        for (const auto &[name, property] : devices)
+            benches.append({QString::fromLatin1(name), {property}});
+        return benches;
+    }
+
+    BenchServerProcess m_process;
 };
 
 template <typename T>
@@ -133,6 +115,60 @@ void write(Tango::DeviceProxy &device, const QString &name, T value)
 {
     Tango::DeviceAttribute attribute(qPrintable(name), value);
     device.write_attribute(attribute);
+}
+
+// Sets one alarm or archive property of `attribute` as a lab would.
+void configure(Tango::DeviceProxy &device, const QString &attribute, const QString &property, const QString &value)
+{
+    std::vector<std::string> names{attribute.toStdString()};
+    const std::unique_ptr<Tango::AttributeInfoListEx> config(device.get_attribute_config_ex(names));
+    Tango::AttributeInfoEx &info = config->front();
+    const std::pair<const char *, std::string *> fields[]{
+        {"min_alarm", &info.alarms.min_alarm}, {"max_alarm", &info.alarms.max_alarm},
+        {"min_warning", &info.alarms.min_warning}, {"max_warning", &info.alarms.max_warning},
+        {"archive_abs_change", &info.events.arch_event.archive_abs_change},
+        {"archive_period", &info.events.arch_event.archive_period}};
+    for (const auto &[key, field] : fields)
+        if (property == QLatin1String(key))
+            *field = value.toStdString();
+    device.set_attribute_config(*config);
+}
+
+// A write of `value` to `name`, or the command `name` when `value` is invalid.
+void request(Tango::DeviceProxy &device, const QString &name, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int: return write(device, name, Tango::DevLong{value.toInt()});
+    case QMetaType::Double: return write(device, name, value.toDouble());
+    case QMetaType::Bool: return write(device, name, Tango::DevBoolean{value.toBool()});
+    default: device.command_inout(qPrintable(name));
+    }
+}
+
+// Every write and command a client can ask for, each with a value in range.
+const QList<std::pair<QString, QVariant>> kEveryRequest{
+    {u"EclCurrent"_qs, 1000}, {u"InjCurrent"_qs, 50}, {u"Xdac"_qs, 10}, {u"Ydac"_qs, 20},
+    {u"EclPiezo"_qs, 1.5}, {u"UpPiezo"_qs, 2.5}, {u"DownPiezo"_qs, 3.5},
+    {u"EclTecOn"_qs, true}, {u"InjTecOn"_qs, true}, {u"ScanOn"_qs, true}, {u"HeaterOn"_qs, true},
+    {u"NarrowOn"_qs, true}, {u"SlowLockOn"_qs, true},
+    {u"WarmBoot"_qs, {}}, {u"XYSquare"_qs, {}}, {u"Echo"_qs, {}}};
+
+// True when the request is refused with the device's state as reason and its Status as
+// description; both are read around it, since a reconnecting link changes them.
+bool refusedWithStateAndStatus(Tango::DeviceProxy &device, const QString &name, const QVariant &value)
+{
+    return QTest::qWaitFor([&] {
+        const std::string status = device.status();
+        const std::string reason = std::string("NorvaneBench_") + Tango::DevStateName[device.state()];
+        try {
+            request(device, name, value);
+        } catch (const Tango::DevFailed &failure) {
+            for (CORBA::ULong i = 0; i < failure.errors.length(); ++i)
+                if (reason == failure.errors[i].reason.in())
+                    return status == failure.errors[i].desc.in() && status == device.status();
+        }
+        return false;
+    }, 5000);
 }
 
 Tango::AttrQuality readQuality(Tango::DeviceProxy &device, const QString &name)
@@ -167,6 +203,17 @@ public:
     std::atomic<int> outOfStep{0};
 };
 
+QString qualityName(Tango::AttrQuality quality)
+{
+    switch (quality) {
+    case Tango::ATTR_VALID: return QStringLiteral("VALID");
+    case Tango::ATTR_ALARM: return QStringLiteral("ALARM");
+    case Tango::ATTR_WARNING: return QStringLiteral("WARNING");
+    case Tango::ATTR_INVALID: return QStringLiteral("INVALID");
+    default: return QString::number(quality);
+    }
+}
+
 // What one subscription was sent, in order: the state of each State event, the quality of
 // any other.
 class EventLog final : public Tango::CallBack
@@ -175,6 +222,7 @@ public:
     void push_event(Tango::EventData *event) override
     {
         QString entry = QStringLiteral("error");
+        double value = qQNaN();
         if (!event->err && event->attr_value) {
             const QString name = QString::fromStdString(event->attr_value->get_name());
             if (name.compare(u"State", Qt::CaseInsensitive) == 0) {
@@ -183,10 +231,20 @@ public:
                 entry = QString::fromLatin1(Tango::DevStateName[state]);
             } else {
                 entry = qualityName(event->attr_value->get_quality());
+                if (event->attr_value->get_quality() != Tango::ATTR_INVALID && event->attr_value->get_dim_x() == 1)
+                    value = numberOf(std::move(*event->attr_value));
             }
         }
         std::lock_guard lock(m_mutex);
         m_entries << entry;
+        m_values << value;
+    }
+
+    // Each event's value as a number; NaN for State, a frame or an invalid one.
+    QList<double> values() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_values;
     }
 
     QStringList entries() const
@@ -196,18 +254,9 @@ public:
     }
 
 private:
-    static QString qualityName(Tango::AttrQuality quality)
-    {
-        switch (quality) {
-        case Tango::ATTR_VALID: return QStringLiteral("VALID");
-        case Tango::ATTR_ALARM: return QStringLiteral("ALARM");
-        case Tango::ATTR_INVALID: return QStringLiteral("INVALID");
-        default: return QString::number(quality);
-        }
-    }
-
     mutable std::mutex m_mutex;
     QStringList m_entries;
+    QList<double> m_values;
 };
 
 } // namespace
@@ -223,11 +272,17 @@ private slots:
     void goldenFrame();
     void alarmAtEachBoundary_data();
     void alarmAtEachBoundary();
+    void labLimitsAtTheirBoundary_data();
+    void labLimitsAtTheirBoundary();
     void writesSendThePanelsFrames_data();
     void writesSendThePanelsFrames();
+    void refusedUnlessConnected_data();
+    void refusedUnlessConnected();
     void everyFrameOneEvent();
     void eachSubscriptionGetsEachFrame_data();
     void eachSubscriptionGetsEachFrame();
+    void archiveByTheLabsCriteria_data();
+    void archiveByTheLabsCriteria();
     void lastMessageKeepsEveryByte();
     void badProperties_data();
     void badProperties();
@@ -235,9 +290,14 @@ private slots:
     void linkLossAndRecovery_data();
     void linkLossAndRecovery();
     void twoBenchesTwoSimulators();
+    void withoutDevices_data();
+    void withoutDevices();
+    void subscriptionsOutliveTheKeepAliveCheck();
 
 private:
     bool showFrame(const QByteArray &frame);
+    template <typename Events>
+    bool joined(Events events, int reading = 0, FakeController *controller = nullptr);
 
     QTemporaryDir m_dir;
     FakeController m_controller;
@@ -273,6 +333,25 @@ bool TestBenchServer::showFrame(const QByteArray &frame)
     return QTest::qWaitFor([&] {
         m_controller.send(frame);
         return QTest::qWaitFor([&] { return readFrame(*m_bench) == frame; }, 200);
+    }, 10000);
+}
+
+// ZeroMQ drops what is published before a subscriber has joined, so the event that
+// subscribing delivers does not show that the next frame's will come. Alternates an alarm
+// and a quiet frame, each an event of every kind, until two in a row arrive, the last quiet.
+template <typename Events>
+bool TestBenchServer::joined(Events events, int reading, FakeController *controller)
+{
+    if (!controller)
+        controller = &m_controller;
+    int inARow = 0;
+    bool alarm = false;
+    return QTest::qWaitFor([&] {
+        alarm = !alarm;
+        const qsizetype before = events();
+        controller->send(alarm ? frameWith(reading, 4050) : kQuiet);
+        inARow = QTest::qWaitFor([&] { return events() > before; }, 300) ? inARow + 1 : 0;
+        return !alarm && inARow >= 2;
     }, 10000);
 }
 
@@ -345,6 +424,48 @@ void TestBenchServer::alarmAtEachBoundary()
     QCOMPARE(m_bench->state(), alarm ? Tango::ALARM : Tango::ON);
 }
 
+void TestBenchServer::labLimitsAtTheirBoundary_data()
+{
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("quality");
+    const auto rows = [](const char *property, const char *limit, int inside, int at, const char *quality) {
+        QTest::addRow("%s %s at %d", property, limit, inside) << property << limit << inside << u"VALID"_qs;
+        QTest::addRow("%s %s at %d", property, limit, at) << property << limit << at << QString::fromLatin1(quality);
+    };
+    // UpPd's class limits are 100 and 4000.
+    rows("max_alarm", "3000", 2999, 3000, "ALARM");
+    rows("min_alarm", "500", 501, 500, "ALARM");
+    rows("max_warning", "2500", 2499, 2500, "WARNING");
+    rows("min_warning", "1000", 1001, 1000, "WARNING");
+    rows("max_alarm", "4050", 4049, 4050, "ALARM");   // wider than the panel's
+}
+
+// A lab's limits, set the Tango way, decide the next frame's quality, State and change event.
+void TestBenchServer::labLimitsAtTheirBoundary()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, limit);
+    QFETCH(int, count);
+    QFETCH(QString, quality);
+    constexpr int kUpPd = 5;
+    const auto configure = [this](const QString &name, const QString &value) {
+        ::configure(*m_bench, fieldName(kUpPd), name, value);
+    };
+    const auto restore = qScopeGuard([&] { configure(property, property == u"min_alarm" ? u"100"_qs
+                                                      : property == u"max_alarm" ? u"4000"_qs : u"Not specified"_qs); });
+    configure(property, limit);
+    EventLog log;
+    const int id = m_bench->subscribe_event(fieldName(kUpPd).toStdString(), Tango::CHANGE_EVENT, &log);
+    const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
+    // Sent until it shows, whatever the link did meanwhile: the last event is this frame's.
+    QVERIFY(showFrame(frameWith(kUpPd, count)));
+    QCOMPARE(qualityName(readQuality(*m_bench, fieldName(kUpPd))), quality);
+    QCOMPARE(m_bench->state(), quality == u"VALID" ? Tango::ON : Tango::ALARM);
+    QTRY_COMPARE(log.entries().back(), quality);
+}
+
 void TestBenchServer::writesSendThePanelsFrames_data()
 {
     QTest::addColumn<QString>("name");
@@ -364,6 +485,7 @@ void TestBenchServer::writesSendThePanelsFrames_data()
     row("WarmBoot", {}, hex("a4"));         row("XYSquare", {}, hex("a2"));
     row("Echo", {}, "\xaf" "Hi, this should show up on the console.");
     row("EclCurrent", 4096); row("Xdac", -1); row("EclPiezo", 63.31); row("DownPiezo", -0.01);
+    row("UpPiezo", qQNaN());
 }
 
 void TestBenchServer::writesSendThePanelsFrames()
@@ -375,25 +497,74 @@ void TestBenchServer::writesSendThePanelsFrames()
     m_controller.received().clear();
     // Keep-alives come on their own clock; no frame under test holds 0xA3.
     const auto sent = [this] { return m_controller.received().replace('\xa3', QByteArray()).toHex(); };
-    const auto send = [&] {
-        switch (value.typeId()) {
-        case QMetaType::Int: return write(*m_bench, name, Tango::DevLong{value.toInt()});
-        case QMetaType::Double: return write(*m_bench, name, value.toDouble());
-        case QMetaType::Bool: return write(*m_bench, name, Tango::DevBoolean{value.toBool()});
-        default: m_bench->command_inout(qPrintable(name));
-        }
-    };
     if (frame.isEmpty()) {
-        QVERIFY_THROWS_EXCEPTION(Tango::DevFailed, send());
+        const double before = numberOf(m_bench->read_attribute(qPrintable(name)));
+        QVERIFY_THROWS_EXCEPTION(Tango::DevFailed, request(*m_bench, name, value));
+        QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), before);
         // A command behind it: whatever the refused write had sent would arrive first.
         m_bench->command_inout("WarmBoot");
         QTRY_COMPARE(sent(), QByteArray("a4"));
         return;
     }
-    send();
+    request(*m_bench, name, value);
     QTRY_COMPARE(sent(), frame.toHex());
     if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::Double)   // reads what was written
         QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), value.toDouble());
+}
+
+void TestBenchServer::refusedUnlessConnected_data()
+{
+    QTest::addColumn<QString>("situation");
+    for (const char *situation : {"no controller", "before the first connection", "after a loss"})
+        QTest::newRow(situation) << QString::fromLatin1(situation);
+}
+
+// What the bench cannot carry is refused, and nothing of it leaves once the link returns.
+void TestBenchServer::refusedUnlessConnected()
+{
+    QFETCH(QString, situation);
+    if (situation == u"no controller") {
+        auto bad = m_server->proxy(QString::fromLatin1(kBadDevices[0].name));
+        for (const auto &[name, value] : kEveryRequest)
+            QVERIFY2(refusedWithStateAndStatus(*bad, name, value), qPrintable(name));
+        return;
+    }
+    FakeController controller;
+    const bool lose = situation == u"after a loss";
+    if (!lose)
+        controller.stopListening();
+    Server server(m_dir, {{"lab/bench/8", port(controller.port())}}, 10);
+    QVERIFY(server.waitUntilReady());
+    auto bench = server.proxy(QStringLiteral("lab/bench/8"));
+    if (lose) {
+        QVERIFY(controller.waitForClient());
+        controller.send(kQuiet);
+        QTRY_COMPARE(bench->state(), Tango::ON);
+        write(*bench, u"EclCurrent"_qs, Tango::DevLong{1234});
+        QTRY_VERIFY(controller.received().contains(QByteArray::fromHex("a504d2")));
+        controller.stopListening();
+        controller.closeClient();
+        QTRY_COMPARE(bench->state(), Tango::FAULT);
+    }
+    for (const auto &[name, value] : kEveryRequest)
+        QVERIFY2(refusedWithStateAndStatus(*bench, name, value), qPrintable(name));
+    if (lose)   // reads what reached the bench
+        QCOMPARE(numberOf(bench->read_attribute("EclCurrent")), 1234.0);
+
+    controller.received().clear();
+    controller.resumeListening();
+    QVERIFY(controller.waitForClient(lose ? 2 : 1));
+    QVERIFY(QTest::qWaitFor([&] {
+        try {
+            bench->command_inout("WarmBoot");
+            return true;
+        } catch (const Tango::DevFailed &) {
+            return false;
+        }
+    }, 10000));
+    QTRY_COMPARE(controller.received().replace('\xa3', QByteArray()).toHex(), QByteArray("a4"));
+    bench.reset();
+    QVERIFY(server.endsCleanly(SIGTERM));
 }
 
 // 1000 frames at 1000 per second, five joined in each write, are 1000 change events, each
@@ -406,7 +577,10 @@ void TestBenchServer::everyFrameOneEvent()
     QVERIFY(showFrame(frameWith(kReading, 0)));
     EventCounter counter;
     const int id = m_bench->subscribe_event(fieldName(kReading).toStdString(), Tango::CHANGE_EVENT, &counter);
-    QTRY_COMPARE(counter.count.load(), 1);   // the value at subscription
+    QVERIFY(joined([&] { return counter.count.load(); }, kReading));
+    counter.count = 0;
+    counter.last = 0;
+    counter.outOfStep = 0;
 
     int sent = 0;
     QTimer pace;
@@ -419,7 +593,7 @@ void TestBenchServer::everyFrameOneEvent()
             pace.stop();
     });
     pace.start(kJoined);
-    QTRY_COMPARE_WITH_TIMEOUT(counter.count.load(), 1 + kFrames, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(counter.count.load(), kFrames, 20000);
     QCOMPARE(counter.outOfStep.load(), 0);
     QCOMPARE(counter.last.load(), kFrames);
     m_bench->unsubscribe_event(id);
@@ -429,18 +603,18 @@ void TestBenchServer::eachSubscriptionGetsEachFrame_data()
 {
     QTest::addColumn<QString>("attribute");
     QTest::addColumn<int>("eventType");
-    QTest::addColumn<QStringList>("seen");   // the value at subscription first
-    const QStringList pdQualities{u"VALID"_qs, u"VALID"_qs, u"ALARM"_qs, u"ALARM"_qs, u"VALID"_qs};
+    QTest::addColumn<QStringList>("seen");
+    const QStringList pdQualities{u"VALID"_qs, u"ALARM"_qs, u"ALARM"_qs, u"VALID"_qs};
     const QStringList allValid(pdQualities.size(), u"VALID"_qs);
     const QString pd = fieldName(0);
     QTest::newRow("EclPd change") << pd << int(Tango::CHANGE_EVENT) << pdQualities;
-    QTest::newRow("EclPd archive") << pd << int(Tango::ARCHIVE_EVENT) << pdQualities;
-    QTest::newRow("EclTemp archive") << u"EclTemp"_qs << int(Tango::ARCHIVE_EVENT) << allValid;
+    // By the archive's criteria: the repeated frames change nothing that matters.
+    QTest::newRow("EclPd archive") << pd << int(Tango::ARCHIVE_EVENT) << QStringList{u"ALARM"_qs, u"VALID"_qs};
+    QTest::newRow("EclTemp change") << u"EclTemp"_qs << int(Tango::CHANGE_EVENT) << allValid;
     QTest::newRow("EclTecOn change") << u"EclTecOn"_qs << int(Tango::CHANGE_EVENT) << allValid;
-    QTest::newRow("StatusFrame archive") << u"StatusFrame"_qs << int(Tango::ARCHIVE_EVENT) << allValid;
+    QTest::newRow("StatusFrame change") << u"StatusFrame"_qs << int(Tango::CHANGE_EVENT) << allValid;
     // State only on a change.
-    QTest::newRow("State change") << u"State"_qs << int(Tango::CHANGE_EVENT)
-                                  << QStringList{u"ON"_qs, u"ALARM"_qs, u"ON"_qs};
+    QTest::newRow("State change") << u"State"_qs << int(Tango::CHANGE_EVENT) << QStringList{u"ALARM"_qs, u"ON"_qs};
 }
 
 // Whichever attribute and kind of event a client takes, alone among the device's
@@ -454,9 +628,63 @@ void TestBenchServer::eachSubscriptionGetsEachFrame()
     EventLog log;
     const int id = m_bench->subscribe_event(attribute.toStdString(), Tango::EventType(eventType), &log);
     const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });   // before the log goes
-    QTRY_COMPARE(log.entries().size(), 1);
+    QVERIFY(joined([&] { return log.entries().size(); }));
+    const qsizetype before = log.entries().size();
     m_controller.send(frameWith(0, 2000) + frameWith(0, 50) + frameWith(0, 50) + frameWith(0, 2000));
-    QTRY_COMPARE(log.entries(), seen);
+    QTRY_COMPARE(log.entries().mid(before), seen);
+}
+
+void TestBenchServer::archiveByTheLabsCriteria_data()
+{
+    QTest::addColumn<QString>("property");   // empty: the class defaults
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<QList<int>>("pausesMs");   // before each frame
+    QTest::addColumn<QList<double>>("archived");
+    // From 2000, the last value archived.
+    QTest::newRow("archive_abs_change 100") << u"archive_abs_change"_qs << u"100"_qs
+        << QList<int>{2050, 2099, 2150, 2200, 2260} << QList<int>(5, 0) << QList<double>{2150, 2260};
+    QTest::newRow("archive_period 300 ms") << u"archive_period"_qs << u"300"_qs
+        << QList<int>{2005, 2010, 2015} << QList<int>{0, 400, 0} << QList<double>{2010};
+    // The default abs change is 20 counts; an alarm's edge is a change of quality.
+    QTest::newRow("a quality change") << QString() << QString()
+        << QList<int>{105, 104, 100, 101} << QList<int>(4, 0) << QList<double>{105, 100, 101};
+}
+
+// Archive events follow the archive criteria as a lab sets them; change events stay one per frame.
+void TestBenchServer::archiveByTheLabsCriteria()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, value);
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<int>, pausesMs);
+    QFETCH(QList<double>, archived);
+    constexpr int kEclPd = 0;
+    const QString name = fieldName(kEclPd);
+    if (!property.isEmpty())
+        configure(*m_bench, name, property, value);
+    const auto restore = qScopeGuard([&] {
+        configure(*m_bench, name, u"archive_abs_change"_qs, u"20"_qs);
+        configure(*m_bench, name, u"archive_period"_qs, u"60000"_qs);
+    });
+    QVERIFY(showFrame(kQuiet));
+    EventLog archive;
+    EventLog change;
+    const int ids[]{m_bench->subscribe_event(name.toStdString(), Tango::ARCHIVE_EVENT, &archive),
+                    m_bench->subscribe_event(name.toStdString(), Tango::CHANGE_EVENT, &change)};
+    const auto unsubscribe = qScopeGuard([&] {
+        for (int id : ids)
+            m_bench->unsubscribe_event(id);
+    });
+    QVERIFY(joined([&] { return std::min(archive.entries().size(), change.entries().size()); }, kEclPd));
+    const qsizetype archivedBefore = archive.values().size();
+    const qsizetype changesBefore = change.values().size();
+    for (qsizetype i = 0; i < counts.size(); ++i) {
+        QTest::qWait(pausesMs[i]);
+        m_controller.send(frameWith(kEclPd, counts[i]));
+    }
+    QTRY_COMPARE(change.values().size(), changesBefore + counts.size());
+    QCOMPARE(archive.values().mid(archivedBefore), archived);
 }
 
 // A DevString carries bytes 0x80..0xFF unchanged, one byte per character.
@@ -501,15 +729,25 @@ void TestBenchServer::initReconnects()
 void TestBenchServer::linkLossAndRecovery_data()
 {
     QTest::addColumn<bool>("hangUp");
-    // A hang-up is no error to the link; its watchdog finds the silence after it.
-    QTest::newRow("silence") << false;
-    QTest::newRow("controller hangs up") << true;
+    QTest::addColumn<bool>("listening");   // the controller takes the link's next attempt
+    QTest::addColumn<QString>("status");   // in FAULT, once the link has reopened
+    const QString refused = u"Error: Connection refused"_qs;
+    QTest::newRow("silence") << false << false << refused;
+    QTest::newRow("controller hangs up") << true << false << refused;
+    // Reconnected but still silent: the Status says why the bench is in FAULT.
+    QTest::newRow("silence, still listening")
+        << false << true << u"Lost connection, closed: nothing from the controller for 5 s. Connected!"_qs;
+    QTest::newRow("hang-up, still listening")
+        << true << true << u"Error: The remote host closed the connection. Connected!"_qs;
 }
 
-// At ten times the speed: the watchdog closes a silent link after 0.5 s and reopens it.
+// At ten times the speed: the watchdog closes a silent link after 0.5 s and reopens it; a
+// hang-up is a loss at once.
 void TestBenchServer::linkLossAndRecovery()
 {
     QFETCH(bool, hangUp);
+    QFETCH(bool, listening);
+    QFETCH(QString, status);
     FakeController controller;
     Server server(m_dir, {{"lab/bench/9", port(controller.port())}}, 10);
     QVERIFY(server.waitUntilReady());
@@ -519,23 +757,34 @@ void TestBenchServer::linkLossAndRecovery()
     QVERIFY(controller.waitForClient());
     stream.start(50);
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
-
     stream.stop();
-    controller.stopListening();
+    EventLog archive;
+    const int id = bench->subscribe_event("EclPd", Tango::ARCHIVE_EVENT, &archive);
+    auto unsubscribe = qScopeGuard([&] { bench->unsubscribe_event(id); });
+    QVERIFY(joined([&] { return archive.entries().size(); }, 0, &controller));
+    const qsizetype archivedBefore = archive.entries().size();
+
+    if (!listening)
+        controller.stopListening();
     if (hangUp)
         controller.closeClient();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::FAULT, 10000);
-    // Nobody listens any more: only a link that was closed and reopened can be refused.
-    QTRY_COMPARE(QString::fromStdString(bench->status()), QStringLiteral("Error: Connection refused"));
+    QTRY_COMPARE(QString::fromStdString(bench->status()), status);
     for (const QString &name : {u"EclPd"_qs, u"EclTecOn"_qs})
         QCOMPARE(readQuality(*bench, name), Tango::ATTR_INVALID);
 
-    controller.resumeListening();
+    if (!listening)
+        controller.resumeListening();
     QVERIFY(controller.waitForClient(2));
     stream.start();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
     QCOMPARE(QString::fromStdString(bench->status()), QStringLiteral("Connected!"));
     QCOMPARE(readQuality(*bench, u"EclPd"_qs), Tango::ATTR_VALID);
+    // The loss and the first frame after it are archived, the repeated frames are not.
+    QTRY_COMPARE(archive.entries().mid(archivedBefore), (QStringList{u"INVALID"_qs, u"VALID"_qs}));
+    stream.stop();
+    bench->unsubscribe_event(id);
+    unsubscribe.dismiss();
     bench.reset();
     QVERIFY(server.endsCleanly(SIGTERM));
 }
@@ -567,6 +816,40 @@ void TestBenchServer::twoBenchesTwoSimulators()
     benches[0].reset();
     benches[1].reset();
     QVERIFY(server.endsCleanly(SIGINT));
+}
+
+void TestBenchServer::withoutDevices_data()
+{
+    QTest::addColumn<bool>("kill");   // the admin device's Kill, else SIGTERM
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("Kill") << true;
+}
+
+// A server with no device serves its admin device and ends as one with devices does.
+void TestBenchServer::withoutDevices()
+{
+    QFETCH(bool, kill);
+    Server server(m_dir, {});
+    QVERIFY(server.waitUntilReady());
+    if (kill)
+        server.proxy(QStringLiteral("dserver/NorvaneBench/test"))->command_inout("Kill");
+    QVERIFY(server.endsCleanly(kill ? 0 : SIGTERM));
+}
+
+// A client checks its subscriptions' heartbeat every ten seconds and drops those it has not
+// heard; a server without a database must still be heard.
+void TestBenchServer::subscriptionsOutliveTheKeepAliveCheck()
+{
+    QVERIFY(showFrame(kQuiet));
+    EventLog log;
+    const int id = m_bench->subscribe_event("EclPd", Tango::CHANGE_EVENT, &log);
+    const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
+    QVERIFY(joined([&] { return log.entries().size(); }));
+    QTest::qWait(21000);   // two of the client's checks
+    const qsizetype before = log.entries().size();
+    m_controller.send(frameWith(0, 50));
+    QTRY_COMPARE(log.entries().mid(before), QStringList{u"ALARM"_qs});
+    QVERIFY2(!log.entries().contains(u"error"_qs), qPrintable(log.entries().join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestBenchServer)

@@ -7,6 +7,7 @@
 
 #include "sim/SimProcess.h"
 #include "tango/devicelink/DeviceLink.h"
+#include "tango/server/BenchServerProcess.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -24,50 +25,14 @@ namespace {
 constexpr int kWaitMs = 20000;
 const QString kDevice = QStringLiteral("lab/bench/1");
 
-// One NorvaneBench process on a file database, restartable on the same port.
-class BenchProcess
+// One NorvaneBench process on a file database, restartable on the same port, whose one
+// device talks to the controller at `controllerPort`.
+std::unique_ptr<BenchServerProcess> benchServer(const QTemporaryDir &dir, quint16 controllerPort,
+                                                const QStringList &extraLines = {})
 {
-public:
-    BenchProcess(const QTemporaryDir &dir, quint16 controllerPort, const QStringList &extraProperties = {})
-        : m_port(closedPort()), m_database(dir.filePath(QStringLiteral("bench-%1.db").arg(m_port)))
-    {
-        QFile file(m_database);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(QStringLiteral("NorvaneBench/test/DEVICE/NorvaneBench: \"%1\"\n%1->Port: %2\n")
-                           .arg(kDevice).arg(controllerPort).toUtf8());
-            for (const QString &line : extraProperties)
-                file.write((line + u'\n').toUtf8());
-        }
-    }
-
-    bool start()
-    {
-        m_process = std::make_unique<QProcess>();
-        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process->start(QStringLiteral(NORVANEBENCH_PATH),
-                         {QStringLiteral("test"), QStringLiteral("-file=%1").arg(m_database),
-                          QStringLiteral("-ORBendPoint"), QStringLiteral("giop:tcp:127.0.0.1:%1").arg(m_port)});
-        QByteArray output;
-        return QTest::qWaitFor([&] {
-            output += m_process->readAllStandardOutput();
-            return output.contains("Ready to accept request") || m_process->state() == QProcess::NotRunning;
-        }, kWaitMs) && m_process->state() == QProcess::Running;
-    }
-
-    void kill()
-    {
-        m_process->kill();
-        m_process->waitForFinished(kWaitMs);
-    }
-
-    QString device() const { return QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(m_port).arg(kDevice); }
-
-private:
-    quint16 m_port;
-    QString m_database;
-    std::unique_ptr<QProcess> m_process;
-};
+    return std::make_unique<BenchServerProcess>(QStringLiteral(NORVANEBENCH_PATH), dir.path(),
+        QList<BenchServerProcess::Device>{{kDevice, {QStringLiteral("Port: %1").arg(controllerPort)}}}, extraLines);
+}
 
 // A window on a device link whose watchdog ticks when the test says.
 struct DevicePanel {
@@ -178,12 +143,12 @@ private:
     // A live controller reports all the time; the device goes to FAULT after five silent seconds.
     QByteArray m_benchFrame = kGoldenFrame;
     QTimer m_benchFeed;
-    std::unique_ptr<BenchProcess> m_bench;
+    std::unique_ptr<BenchServerProcess> m_bench;
     std::unique_ptr<DevicePanel> m_devicePanel;
     std::unique_ptr<TcpPanel> m_directPanel;
     // The simulator behind a second device, with two panels on it.
     std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<BenchProcess> m_simBench;
+    std::unique_ptr<BenchServerProcess> m_simBench;
     std::unique_ptr<DevicePanel> m_first;
     std::unique_ptr<DevicePanel> m_second;
 };
@@ -191,12 +156,12 @@ private:
 void TestDevicePanels::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_bench = std::make_unique<BenchProcess>(m_dir, m_benchController.port());
-    QVERIFY(m_bench->start());
+    m_bench = benchServer(m_dir, m_benchController.port());
+    QVERIFY2(m_bench->start(kWaitMs), qPrintable(m_bench->errorString()));
     QVERIFY(m_benchController.waitForClient());
     connect(&m_benchFeed, &QTimer::timeout, this, [this] { m_benchController.send(m_benchFrame); });
     m_benchFeed.start(300);
-    m_devicePanel = std::make_unique<DevicePanel>(m_clock, m_bench->device());
+    m_devicePanel = std::make_unique<DevicePanel>(m_clock, m_bench->deviceName(kDevice));
     m_directPanel = makePanel(m_clock, m_directController.port());
     QVERIFY(m_directController.waitForClient());
     QVERIFY(QTest::qWaitFor([&] { return m_devicePanel->link.isUp(); }, kWaitMs));
@@ -204,11 +169,10 @@ void TestDevicePanels::initTestCase()
     m_sim = std::make_unique<SimProcess>(QStringLiteral(NORVANE_SIM_PATH));
     m_sim->start({QStringLiteral("--quiet")});
     QVERIFY(m_sim->waitForListening());
-    m_simBench = std::make_unique<BenchProcess>(
-        m_dir, m_sim->port(), QStringList{kDevice + QStringLiteral("/EclCurrent->max_value: 100")});
-    QVERIFY(m_simBench->start());
-    m_first = std::make_unique<DevicePanel>(m_clock, m_simBench->device());
-    m_second = std::make_unique<DevicePanel>(m_clock, m_simBench->device());
+    m_simBench = benchServer(m_dir, m_sim->port(), {kDevice + QStringLiteral("/EclCurrent->max_value: 100")});
+    QVERIFY2(m_simBench->start(kWaitMs), qPrintable(m_simBench->errorString()));
+    m_first = std::make_unique<DevicePanel>(m_clock, m_simBench->deviceName(kDevice));
+    m_second = std::make_unique<DevicePanel>(m_clock, m_simBench->deviceName(kDevice));
     QVERIFY(QTest::qWaitFor([&] { return m_first->link.isUp() && m_second->link.isUp(); }, kWaitMs));
 }
 
@@ -284,9 +248,16 @@ void TestDevicePanels::requestsReachTheControllerAsDirectly()
         }
         click(*window, clicked);
     }
-    QVERIFY(QTest::qWaitFor([&] { return !commandFrames(m_directController.received()).isEmpty(); }, kWaitMs));
-    QVERIFY(QTest::qWaitFor([&] { return !commandFrames(m_benchController.received()).isEmpty(); }, kWaitMs));
-    QTest::qWait(50);   // nothing more follows
+    // A warm boot behind it on both: once it arrives, whatever the request sent is in.
+    const QByteArray marker = QByteArray::fromHex("a4");
+    for (FormMain *window : {&m_devicePanel->window, static_cast<FormMain *>(m_directPanel.get())})
+        click(*window, QStringLiteral("cmdWarmBoot"));
+    for (FakeController *controller : {&m_directController, &m_benchController}) {
+        QVERIFY(QTest::qWaitFor([&] {
+            const QList<QByteArray> frames = commandFrames(controller->received());
+            return frames.size() >= 2 && frames.back() == marker;
+        }, kWaitMs));
+    }
     QCOMPARE(commandFrames(m_benchController.received()), commandFrames(m_directController.received()));
 }
 
@@ -326,7 +297,7 @@ void TestDevicePanels::aMessageShowsOnceOnEveryPanelThatSawItCome()
     for (DevicePanel *panel : {m_first.get(), m_second.get()})
         QVERIFY(QTest::qWaitFor([&] { return consoleTexts(panel->window).count(echo) == 1; }, kWaitMs));
     // The device still holds it, but a panel attached afterwards did not see it come.
-    DevicePanel later(m_clock, m_simBench->device());
+    DevicePanel later(m_clock, m_simBench->deviceName(kDevice));
     QVERIFY(QTest::qWaitFor([&] { return later.link.isUp(); }, kWaitMs));
     QSignalSpy frames(&later.link, &Link::statusArrived);
     QVERIFY(frames.wait(kWaitMs));
@@ -340,7 +311,7 @@ void TestDevicePanels::bothPanelsRecoverFromAServerRestart()
     QVERIFY(tickUntil(m_clock, {m_first.get(), m_second.get()}, [&] {
         return !m_first->link.isUp() && !m_second->link.isUp();
     }));
-    QVERIFY(m_simBench->start());
+    QVERIFY2(m_simBench->start(kWaitMs), qPrintable(m_simBench->errorString()));
     QVERIFY(tickUntil(m_clock, {m_first.get(), m_second.get()}, [&] {
         return m_first->link.isUp() && m_second->link.isUp();
     }));
@@ -375,8 +346,8 @@ void TestDevicePanels::panelProgramsRecordWhatADirectPanelRecords()
     };
     const QString direct = m_dir.filePath(QStringLiteral("direct.csv"));
     const QStringList throughDevice{m_dir.filePath(QStringLiteral("first.csv")), m_dir.filePath(QStringLiteral("second.csv"))};
-    start(QStringLiteral(":71"), {QStringLiteral("--device"), m_simBench->device()}, throughDevice[0]);
-    start(QStringLiteral(":72"), {QStringLiteral("--device"), m_simBench->device()}, throughDevice[1]);
+    start(QStringLiteral(":71"), {QStringLiteral("--device"), m_simBench->deviceName(kDevice)}, throughDevice[0]);
+    start(QStringLiteral(":72"), {QStringLiteral("--device"), m_simBench->deviceName(kDevice)}, throughDevice[1]);
     start(QStringLiteral(":73"), {QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
                                   QString::number(m_sim->port())}, direct);
     // Recordings reach the disk once a second: the newest frames are left out of the comparison.

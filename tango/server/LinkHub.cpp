@@ -22,6 +22,8 @@ public:
         m_tick.stop();
         m_link = new TcpLink({scaledClock(), m_timeScale == 1, true}, this);
         m_link->setAddressSource([host, port] { return TcpLink::Address{host, port}; });
+        // A device must not show a closed connection as live for up to ten seconds.
+        m_link->setHangUpIsLoss(true);
         BenchSink *sink = m_sink.get();
         connect(m_link, &TcpLink::statusFrameArrived, this, [sink](QByteArrayView frame) {
             sink->statusFrame(frame);
@@ -33,7 +35,7 @@ public:
         connect(m_link, &TcpLink::happened, this, [sink](const LinkEvent &event) {
             // A message is what the controller said, not what the link is doing.
             if (event.kind != LinkEvent::Kind::Message)
-                sink->linkStatus(text(event).trimmed());
+                sink->linkEvent(event);
         });
         m_link->start();
         if (m_timeScale != 1) {
@@ -44,9 +46,10 @@ public:
         }
     }
 
+    // Only onto a connected socket: what the device accepted leaves now or never.
     void send(const CommandRequest &request)
     {
-        if (m_link)
+        if (m_link && m_link->socket().state() == DeviceSocket::Connected)
             m_link->send(request);
     }
 

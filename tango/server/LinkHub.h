@@ -3,11 +3,13 @@
 // that knows the link class.
 
 #include "commands/CommandFrames.h"
+#include "link/Link.h"
 
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,7 +22,7 @@ public:
     virtual void statusFrame(QByteArrayView frame) = 0;
     virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
     virtual void linkDown() = 0;
-    virtual void linkStatus(const QString &text) = 0;   // the console's text, unstamped
+    virtual void linkEvent(const LinkEvent &event) = 0;   // never a message's
 };
 
 class BenchLink;
@@ -44,10 +46,20 @@ public:
     void send(const BenchSink *sink, const CommandRequest &request);
     void drop(const BenchSink *sink);
 
+    // A device counts from its birth to its withdraw(), which also drops its link.
+    void enroll() { ++m_benches; }
+    void withdraw(const BenchSink *sink)
+    {
+        drop(sink);
+        --m_benches;
+    }
+    bool hasBenches() const { return m_benches > 0; }
+
     // On the hub's thread: closes every link.
     void closeAll();
 
 private:
     double m_timeScale;
     std::map<const BenchSink *, BenchLink *> m_links;   // children of the hub
+    std::atomic<int> m_benches{0};
 };

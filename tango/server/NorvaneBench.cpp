@@ -7,22 +7,22 @@
 #include "tango/server/LinkHub.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <sys/time.h>
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <string>
 
 #include <tango.h>
-#include <eventsupplier.h>   // the mutex that guards subscription times
+
+#include "tango/server/TangoWorkarounds.h"
 
 namespace {
-
-LinkHub *g_hub = nullptr;   // lives in runBenchServer() for as long as any device
 
 timeval timeNow()
 {
@@ -36,7 +36,41 @@ std::string text(std::string_view view)
     return std::string(view);
 }
 
+// A reading's quality under its attribute's alarm and warning limits as configured now,
+// the class defaults or a lab's; inclusive, as Tango's own check.
+template <typename T>
+Tango::AttrQuality configuredQuality(Tango::Attribute &attribute, T value)
+{
+    const std::bitset<Tango::Attribute::numFlags> &set = attribute.is_alarmed();
+    if (set.none())
+        return Tango::ATTR_VALID;
+    T limit{};
+    if (set.test(Tango::Attribute::min_level) && (attribute.get_min_alarm(limit), value <= limit))
+        return Tango::ATTR_ALARM;
+    if (set.test(Tango::Attribute::max_level) && (attribute.get_max_alarm(limit), value >= limit))
+        return Tango::ATTR_ALARM;
+    if (set.test(Tango::Attribute::min_warn) && (attribute.get_min_warning(limit), value <= limit))
+        return Tango::ATTR_WARNING;
+    if (set.test(Tango::Attribute::max_warn) && (attribute.get_max_warning(limit), value >= limit))
+        return Tango::ATTR_WARNING;
+    return Tango::ATTR_VALID;
+}
+
+std::string lostText()
+{
+    return text(LinkEvent{LinkEvent::Kind::Lost, {}}).trimmed().toStdString();
+}
+
 } // namespace
+
+constexpr bool readingsComeFirst()
+{
+    for (int i = 0; i < kReadbackCount; ++i)
+        if (kBenchAttributes[i].kind != AttrKind::Reading || kBenchAttributes[i].row != i)
+            return false;
+    return true;
+}
+static_assert(readingsComeFirst(), "a frame's readings are found by their index");
 
 class NorvaneBench;
 
@@ -58,7 +92,7 @@ public:
     void statusFrame(QByteArrayView frame) override;
     void message(QByteArrayView text) override;
     void linkDown() override;
-    void linkStatus(const QString &text) override;
+    void linkEvent(const LinkEvent &event) override;
 
 private:
     template <typename Update>
@@ -71,7 +105,7 @@ private:
 class NorvaneBench final : public Tango::Device_4Impl
 {
 public:
-    NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name);
+    NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub);
     ~NorvaneBench() override;
 
     void init_device() override;
@@ -80,6 +114,9 @@ public:
     Tango::ConstDevString dev_status() override { return get_status().c_str(); }
 
     void readAttribute(const BenchAttribute &row, Tango::Attribute &attribute);
+    // Throws unless what is asked can reach the controller now: only a connected link
+    // carries it, and nothing waits for the link to return.
+    void checkCarried();
     void writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute);
     void sendCommand(Command command);
 
@@ -87,7 +124,7 @@ public:
     void handleStatusFrame(QByteArrayView frame);
     void handleMessage(QByteArrayView text);
     void handleLinkDown();
-    void handleLinkStatus(const QString &text);
+    void handleLinkEvent(const LinkEvent &event);
 
 private:
     // INIT waits for the first frame after Init; after a loss the bench stays in FAULT
@@ -98,9 +135,14 @@ private:
     void push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size = 1);
     void pushFrame(const timeval &when, Tango::AttrQuality quality);
     void changeState(Tango::DevState state);
+    void showLinkStatus();
 
+    LinkHub &m_hub;   // outlives every device
     std::shared_ptr<DeviceBridge> m_bridge;
     Phase m_phase = Phase::Waiting;
+    bool m_connected = false;
+    std::string m_linkText;   // what the link did last, in the console's words
+    std::string m_cause;      // why the bench went to FAULT
     std::array<Tango::Attribute *, kBenchAttributeCount> m_attributes{};
 
     std::array<Tango::DevUChar, kStatusFrameSize> m_frame{};
@@ -135,11 +177,12 @@ void DeviceBridge::withDevice(Update &&update)
 void DeviceBridge::statusFrame(QByteArrayView frame) { withDevice([frame](NorvaneBench &d) { d.handleStatusFrame(frame); }); }
 void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench &d) { d.handleMessage(text); }); }
 void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
-void DeviceBridge::linkStatus(const QString &text) { withDevice([&text](NorvaneBench &d) { d.handleLinkStatus(text); }); }
+void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice([&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
 
-NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
-    : Tango::Device_4Impl(deviceClass, name), m_bridge(std::make_shared<DeviceBridge>(this))
+NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub)
+    : Tango::Device_4Impl(deviceClass, name), m_hub(hub), m_bridge(std::make_shared<DeviceBridge>(this))
 {
+    m_hub.enroll();
     for (int i = 0; i < kBenchAttributeCount; ++i)
         m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());
     m_messageText = m_message.data();
@@ -151,10 +194,7 @@ NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name)
 NorvaneBench::~NorvaneBench()
 {
     m_bridge->detach();
-    g_hub->drop(m_bridge.get());
-    Tango::Util *util = Tango::Util::instance(false);
-    if (util && util->is_svr_shutting_down())
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    m_hub.withdraw(m_bridge.get());
 }
 
 void NorvaneBench::init_device()
@@ -171,9 +211,10 @@ void NorvaneBench::init_device()
     }
     const QString host = QString::fromStdString(address);
     const QString portText = QString::fromStdString(port);
+    m_connected = false;
     if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
         m_phase = Phase::Misconfigured;
-        g_hub->drop(m_bridge.get());
+        m_hub.drop(m_bridge.get());
         changeState(Tango::FAULT);
         set_status(problem->toStdString());
         return;
@@ -181,7 +222,7 @@ void NorvaneBench::init_device()
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
     set_status(std::string());   // the link says what it does as soon as it starts
-    g_hub->open(m_bridge, host, portText);
+    m_hub.open(m_bridge, host, portText);
 }
 
 void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &attribute)
@@ -226,49 +267,71 @@ void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &at
     }
 }
 
+void NorvaneBench::checkCarried()
+{
+    if (!m_connected)
+        Tango::Except::throw_exception(std::string("NorvaneBench_") + Tango::DevStateName[get_state()],
+                                       get_status(), "NorvaneBench::is_allowed");
+}
+
 void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute)
 {
     if (row.kind == AttrKind::Switch) {
         Tango::DevBoolean on = false;
         attribute.get_write_value(on);
-        g_hub->send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
+        m_hub.send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
         return;
     }
     const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
-    double value = 0;
-    if (setpoint.family == FieldFamily::Piezo) {
-        attribute.get_write_value(m_writtenVolts[row.row]);
-        value = m_writtenVolts[row.row];
-    } else {
-        attribute.get_write_value(m_writtenCounts[row.row]);
-        value = m_writtenCounts[row.row];
+    Tango::DevDouble volts = 0;
+    Tango::DevLong count = 0;
+    if (setpoint.family == FieldFamily::Piezo)
+        attribute.get_write_value(volts);
+    else
+        attribute.get_write_value(count);
+    const double value = setpoint.family == FieldFamily::Piezo ? volts : count;
+    const QString typed = setpointText(setpoint, value);
+    const std::optional<CommandRequest> request = commandRequest(setpoint.command, typed);
+    if (!request) {
+        // The panel's field would send nothing for it; a script must hear so.
+        Tango::Except::throw_exception(
+            "NorvaneBench_FieldRule",
+            QStringLiteral("%1: the field's rule sends nothing for \"%2\"")
+                .arg(QLatin1String(row.name.data(), static_cast<qsizetype>(row.name.size())), typed).toStdString(),
+            "NorvaneBench::write");
     }
+    m_writtenVolts[row.row] = volts;
+    m_writtenCounts[row.row] = count;
     m_written[row.row] = true;
-    if (const std::optional<CommandRequest> request = commandRequest(setpoint.command, setpointText(setpoint, value)))
-        g_hub->send(m_bridge.get(), *request);
+    m_hub.send(m_bridge.get(), *request);
 }
 
 void NorvaneBench::sendCommand(Command command)
 {
-    g_hub->send(m_bridge.get(), {command});
+    m_hub.send(m_bridge.get(), {command});
 }
 
 void NorvaneBench::handleStatusFrame(QByteArrayView frame)
 {
     if (m_phase == Phase::Misconfigured)
         return;
-    m_phase = Phase::Running;
+    if (m_phase != Phase::Running) {
+        m_phase = Phase::Running;
+        showLinkStatus();
+    }
     std::copy(frame.begin(), frame.end(), m_frame.begin());
     const StatusReadings readings = decodeStatusFrame(frame);
     bool alarm = false;
     const timeval now = timeNow();
     for (int i = 0; i < kReadbackCount; ++i) {
         const int count = readings.values[i];
-        const bool inAlarm = !inRange(kReadbacks[i].range, count);
-        alarm = alarm || inAlarm;
         m_counts[i] = count;
         m_degrees[i] = readingValue(i, count);
-        m_quality[i] = inAlarm ? Tango::ATTR_ALARM : Tango::ATTR_VALID;
+        // Readings come first in kBenchAttributes, in frame order.
+        Tango::Attribute &attribute = *m_attributes[i];
+        m_quality[i] = isTemperature(i) ? configuredQuality(attribute, m_degrees[i]) : configuredQuality(attribute, m_counts[i]);
+        // A warning is ALARM to the State, as in Tango's own rule.
+        alarm = alarm || m_quality[i] != Tango::ATTR_VALID;
     }
     for (int i = 0; i < kSwitchCount; ++i)
         m_switches[i] = (readings.flags & kSwitches[i].mask) != 0;
@@ -292,33 +355,44 @@ void NorvaneBench::handleMessage(QByteArrayView text)
 
 void NorvaneBench::handleLinkDown()
 {
+    m_connected = false;
     if (m_phase == Phase::Misconfigured || m_phase == Phase::Down)
         return;
+    // The link says what ended it just before: an error, or its watchdog's silence.
+    m_cause = m_linkText == lostText() ? "Lost connection, closed: nothing from the controller for 5 s."
+                  : m_linkText + '.';
     m_phase = Phase::Down;
     pushFrame(timeNow(), Tango::ATTR_INVALID);
     changeState(Tango::FAULT);
+    showLinkStatus();
 }
 
-void NorvaneBench::handleLinkStatus(const QString &text)
+void NorvaneBench::handleLinkEvent(const LinkEvent &event)
 {
-    if (m_phase != Phase::Misconfigured)
-        set_status(text.toStdString());
+    m_connected = event.kind == LinkEvent::Kind::Connected;
+    m_linkText = text(event).trimmed().toStdString();
+    showLinkStatus();
+}
+
+void NorvaneBench::showLinkStatus()
+{
+    if (m_phase == Phase::Misconfigured)
+        return;
+    // In FAULT the link's latest words alone would not say why ("Connected!"); an error says it itself.
+    std::string status = m_linkText;
+    if (m_phase == Phase::Down && !m_linkText.starts_with("Error:"))
+        status = m_linkText == lostText() ? m_cause : m_cause + ' ' + m_linkText;
+    set_status(status);
 }
 
 template <typename T>
 void NorvaneBench::push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size)
 {
     // Most attributes of a frame have no client at all; building an event that Tango then
-    // throws away was most of the device's own cost per frame. Tango guards the
-    // subscription times with its event mutex, and takes it itself below the monitor.
+    // throws away was most of the device's own cost per frame.
     Tango::Attribute &attribute = *m_attributes[attributeIndex];
-    bool change = false;
-    bool archive = false;
-    {
-        omni_mutex_lock lock(Tango::EventSupplier::get_event_mutex());
-        change = attribute.change_event_subscribed();
-        archive = attribute.archive_event_subscribed();
-    }
+    const bool change = attribute.change_event_subscribed();
+    const bool archive = attribute.archive_event_subscribed();
     timeval stamp = when;
     if (change) {
         attribute.set_value_date_quality(value, stamp, quality, size);
@@ -360,6 +434,10 @@ void NorvaneBench::changeState(Tango::DevState state)
     push_archive_event("State", &m_pushedState, now, Tango::ATTR_VALID);
 }
 
+constexpr const char *kArchivePeriodMs = "60000";
+constexpr const char *kArchiveCounts = "20";     // half a percent of the 12-bit scale
+constexpr const char *kArchiveDegrees = "0.1";
+
 // One attribute class for every row of kBenchAttributes; Base is Tango::Attr or Tango::SpectrumAttr.
 template <typename Base>
 class BenchAttr final : public Base
@@ -387,10 +465,20 @@ public:
             properties.set_min_value(least.c_str());
             properties.set_max_value(most.c_str());
         }
+        // An archiver that nobody configured stores what matters at ten frames a second:
+        // a reading's change beyond its noise, any switch or quality change, and one
+        // event a minute. A message is archived as it comes.
+        const bool criteria = row.kind != AttrKind::Setpoint && row.kind != AttrKind::Message;
+        if (criteria) {
+            properties.set_archive_event_period(kArchivePeriodMs);
+            if (row.kind == AttrKind::Reading)
+                properties.set_archive_event_abs_change(isTemperature(row.row) ? kArchiveDegrees : kArchiveCounts);
+        }
         this->set_default_properties(properties);
         if (row.kind != AttrKind::Setpoint) {
+            // Change events carry every frame: panels and scripts rely on each one.
             this->set_change_event(true, false);
-            this->set_archive_event(true, false);
+            this->set_archive_event(true, criteria);
         }
     }
 
@@ -402,7 +490,12 @@ public:
     {
         static_cast<NorvaneBench *>(device)->writeAttribute(m_row, attribute);
     }
-    bool is_allowed(Tango::DeviceImpl *, Tango::AttReqType) override { return true; }
+    bool is_allowed(Tango::DeviceImpl *device, Tango::AttReqType request) override
+    {
+        if (request == Tango::WRITE_REQ)
+            static_cast<NorvaneBench *>(device)->checkCarried();
+        return true;
+    }
 
 private:
     const BenchAttribute &m_row;
@@ -424,6 +517,12 @@ public:
         return insert();
     }
 
+    bool is_allowed(Tango::DeviceImpl *device, const CORBA::Any &) override
+    {
+        static_cast<NorvaneBench *>(device)->checkCarried();
+        return true;
+    }
+
 private:
     ::Command m_command;   // ours, not the base class's name
 };
@@ -431,10 +530,10 @@ private:
 class NorvaneBenchClass final : public Tango::DeviceClass
 {
 public:
-    static NorvaneBenchClass *create()
+    static NorvaneBenchClass *create(LinkHub &hub)
     {
         std::string name = "NorvaneBench";
-        return new NorvaneBenchClass(name);
+        return new NorvaneBenchClass(name, hub);
     }
 
     void attribute_factory(std::vector<Tango::Attr *> &attributes) override
@@ -476,47 +575,41 @@ public:
     {
         for (CORBA::ULong i = 0; i < names->length(); ++i) {
             std::string name((*names)[i].in());
-            auto *device = new NorvaneBench(this, name);
+            auto *device = new NorvaneBench(this, name, m_hub);
             device_list.push_back(device);
-            // Without a database server, clients find a device by its name in the ORB.
-            if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
-                export_device(device);
-            else
-                export_device(device, device->get_name().c_str());
+            // Without a database server, clients find a device by its name in the ORB; with
+            // one, the name is not used.
+            export_device(device, device->get_name().c_str());
         }
     }
 
 private:
-    explicit NorvaneBenchClass(std::string &name) : Tango::DeviceClass(name) {}
+    NorvaneBenchClass(std::string &name, LinkHub &hub) : Tango::DeviceClass(name), m_hub(hub) {}
+
+    LinkHub &m_hub;
 };
+
+namespace {
+
+// The application's one hub, which runBenchServer() made its child.
+LinkHub &applicationHub()
+{
+    return *QCoreApplication::instance()->findChild<LinkHub *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// Tango's main thread runs this in a loop instead of the ORB's: the Qt events, until the
+// server shuts down and its last device is gone. A timer wakes it while nothing else does.
+bool serveQtEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return Tango::Util::instance()->is_svr_shutting_down() && !applicationHub().hasBenches();
+}
+
+} // namespace
 
 void Tango::DServer::class_factory()
 {
-    add_class(NorvaneBenchClass::create());
-}
-
-// The supplier's heartbeat name is private; an explicit instantiation may name it.
-template <auto Member>
-struct HeartbeatNameAccess {
-    friend std::string &heartbeatName(Tango::ZmqEventSupplier &supplier) { return supplier.*Member; }
-};
-std::string &heartbeatName(Tango::ZmqEventSupplier &supplier);
-template struct HeartbeatNameAccess<&Tango::ZmqEventSupplier::heartbeat_event_name>;
-
-// Without a database, cppTango 9.3 publishes the heartbeat as ".../dserver/EXEC/INST#dbase=no.heartbeat",
-// while its clients listen for ".../dserver/EXEC/INST.heartbeat": they never hear one and drop
-// every subscription after ten seconds. Publish the name they listen for.
-void publishHeartbeatForClients(Tango::Util &util)
-{
-    if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
-        return;
-    Tango::ZmqEventSupplier *supplier = util.get_zmq_event_supplier();
-    if (!supplier)
-        return;
-    std::string &name = heartbeatName(*supplier);
-    const std::string modifier = MODIFIER_DBASE_NO;
-    if (const auto at = name.find(modifier); at != std::string::npos)
-        name.erase(at, modifier.size());
+    add_class(NorvaneBenchClass::create(applicationHub()));
 }
 
 int runBenchServer(int argc, char *argv[])
@@ -528,24 +621,17 @@ int runBenchServer(int argc, char *argv[])
     try {
         Tango::Util *util = Tango::Util::init(argc, argv);
         QCoreApplication app(argc, argv);
-        LinkHub hub(timeScale);
-        g_hub = &hub;
+        // What the devices share is the application's child, which the device class finds
+        // and which outlives every device.
+        auto *hub = new LinkHub(timeScale, &app);
+        // Tango's shutdown posts nothing to this thread when no device is left to go.
+        QTimer wake;
+        wake.start(std::chrono::milliseconds(100));
         util->server_init();
-        // server_run() would clear this, but the Qt loop runs instead; while it is set,
-        // changeState() pushes no State events.
-        util->set_svr_starting(false);
         publishHeartbeatForClients(*util);
-        std::cout << "Ready to accept request" << std::endl;
-
-        // Tango's signal thread or the admin's Kill deletes the devices; the last of them
-        // ends this loop. The ORB then runs until Tango has shut it down.
-        app.exec();
-        hub.closeAll();
-        try {
-            util->get_orb()->run();
-        } catch (const CORBA::Exception &) {
-            // already shut down
-        }
+        // Tango's signal thread or the admin's Kill deletes the devices; the loop ends after.
+        runServerLoop(*util, &serveQtEvents);
+        hub->closeAll();
         util->server_cleanup();
     } catch (const Tango::DevFailed &failure) {
         Tango::Except::print_exception(failure);
