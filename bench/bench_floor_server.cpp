@@ -59,8 +59,7 @@ public:
             m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());
         StatusReadings readings;
         readings.values.fill(2000);
-        const QByteArray frame = encodeStatusFrame(readings);
-        m_frameTemplate = frame;
+        m_frameTemplate = encodeStatusFrame(readings);
         for (int i = 0; i < kReadbackCount; ++i) {
             m_counts[i] = readings.values[i];
             m_degrees[i] = readingValue(i, readings.values[i]);
@@ -80,6 +79,8 @@ public:
             if (!properties[0].is_empty())
                 properties[0] >> rate;
         }
+        if (!(rate > 0))
+            rate = 10;
         set_state(Tango::ON);
         set_status("Pushing " + std::to_string(rate) + " frames/s");
         m_running = true;
