@@ -2,17 +2,21 @@
 // server, registered in the Tango database of TANGO_HOST, and subscriber processes take
 // its StatusFrame change events. Each event's stamp gives the frame's number, so gaps are
 // lost frames or events, and its departure time, so the latency from the simulator to
-// the callback.
-// The server's CPU is read from /proc over the same window. The baseline is the PyTango
-// server of pytango_bench.py, run the same way.
-//   bench_tango run ours|pytango SERVER SIM RATE SECONDS SUBSCRIBERS LABEL
+// the callback. With "archive", one more process subscribes to the archive events of
+// every reading and switch, as an archiver of the bench would.
+// The server's CPU is read from /proc over the same window. The baseline is NorvaneFloor
+// (bench_floor_server.cpp), which makes the same stamped frames itself at the same rate
+// and pushes the same events; the simulator runs beside it too, unread.
+//   bench_tango run ours|floor SERVER SIM RATE SECONDS SUBSCRIBERS LABEL [archive]
 //   bench_tango subscribe DEVICE      (a subscriber: START and STOP on its standard input)
-// Both need TANGO_HOST.
+//   bench_tango archive DEVICE        (the archiver, the same way)
+// All need TANGO_HOST.
 
 #include "BenchSupport.h"
 
 #include "sim/FrameStamp.h"
 #include "sim/SimProcess.h"
+#include "tango/tables/BenchTables.h"
 
 #include <tango.h>
 
@@ -33,7 +37,8 @@ constexpr int kReadyTimeoutMs = 30000;
 // Through a database rather than -nodb or -file: there, Debian's cppTango 9.3 clients
 // missed the server's event heartbeats, and their keep-alive thread crashed reconnecting
 // ten seconds into a subscription, whichever server was measured.
-bool registerDevice(const QString &server, const QString &deviceClass, const QString &device, quint16 port)
+bool registerDevice(const QString &server, const QString &deviceClass, const QString &device,
+                    const std::string &property, const std::string &value)
 {
     try {
         Tango::Database database;
@@ -42,9 +47,9 @@ bool registerDevice(const QString &server, const QString &deviceClass, const QSt
         info._class = deviceClass.toStdString();
         info.server = server.toStdString();
         database.add_device(info);
-        Tango::DbData properties{Tango::DbDatum("Port")};
-        std::string value = std::to_string(port);
-        properties[0] << value;
+        Tango::DbData properties{Tango::DbDatum(property)};
+        std::string text = value;   // DbDatum takes no const string
+        properties[0] << text;
         database.put_device_property(info.name, properties);
         return true;
     } catch (const Tango::DevFailed &failure) {
@@ -104,34 +109,62 @@ private:
     std::uint32_t m_last = 0;
 };
 
-int subscribe(std::string device)
+// What the archiver saw between START and STOP: events of any attribute.
+class EventCounter final : public Tango::CallBack
 {
-    StampCounter counter;
-    std::unique_ptr<Tango::DeviceProxy> proxy;
-    // Subscribed once, to a device that answers: a subscription tried before the server
-    // was up stayed behind in the event consumer, whose keep-alive thread then crashed
-    // on it ten seconds later.
+public:
+    void push_event(Tango::EventData *event) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_counting)
+            return;
+        if (event->err || !event->attr_value)
+            ++errors;
+        else
+            ++received;
+    }
+
+    void setCounting(bool counting)
+    {
+        std::lock_guard lock(m_mutex);
+        m_counting = counting;
+    }
+
+    qint64 received = 0;
+    qint64 errors = 0;
+
+private:
+    std::mutex m_mutex;
+    bool m_counting = false;
+};
+
+// Subscribed once, to a device that answers: a subscription tried before the server was
+// up stayed behind in the event consumer, whose keep-alive thread then crashed on it ten
+// seconds later.
+std::unique_ptr<Tango::DeviceProxy> answeringDevice(const std::string &device)
+{
     QElapsedTimer waited;
     waited.start();
     for (;;) {
         try {
-            proxy = std::make_unique<Tango::DeviceProxy>(device);
+            std::string name = device;   // DeviceProxy takes no const string
+            auto proxy = std::make_unique<Tango::DeviceProxy>(name);
             proxy->ping();
-            break;
+            return proxy;
         } catch (const Tango::DevFailed &failure) {
             if (waited.elapsed() > kReadyTimeoutMs) {
                 std::cerr << "bench_tango: " << device << " does not answer: " << failure.errors[0].desc << '\n';
-                return 1;
+                return nullptr;
             }
             QThread::msleep(200);
         }
     }
-    try {
-        proxy->subscribe_event("StatusFrame", Tango::CHANGE_EVENT, &counter);
-    } catch (const Tango::DevFailed &failure) {
-        std::cerr << "bench_tango: cannot subscribe to " << device << ": " << failure.errors[0].desc << '\n';
-        return 1;
-    }
+}
+
+// READY, then counting from START until STOP on standard input.
+template <typename Counter>
+void countUntilStop(Counter &counter)
+{
     std::cout << "READY" << std::endl;
     for (std::string line; std::getline(std::cin, line);) {
         if (line == "START")
@@ -140,6 +173,45 @@ int subscribe(std::string device)
             break;
     }
     counter.setCounting(false);
+}
+
+int archive(const std::string &device)
+{
+    EventCounter counter;
+    const std::unique_ptr<Tango::DeviceProxy> proxy = answeringDevice(device);
+    if (!proxy)
+        return 1;
+    int subscribed = 0;
+    for (const BenchAttribute &row : kBenchAttributes) {
+        if (row.kind != AttrKind::Reading && row.kind != AttrKind::Switch)
+            continue;
+        try {
+            proxy->subscribe_event(std::string(row.name), Tango::ARCHIVE_EVENT, &counter);
+            ++subscribed;
+        } catch (const Tango::DevFailed &failure) {
+            std::cerr << "bench_tango: cannot subscribe to " << device << '/' << row.name
+                      << " archive events: " << failure.errors[0].desc << '\n';
+            return 1;
+        }
+    }
+    countUntilStop(counter);
+    std::cout << "ARC|" << counter.received << '|' << counter.errors << '|' << subscribed << std::endl;
+    std::_Exit(0);   // as subscribe(): no unsubscribing
+}
+
+int subscribe(const std::string &device)
+{
+    StampCounter counter;
+    const std::unique_ptr<Tango::DeviceProxy> proxy = answeringDevice(device);
+    if (!proxy)
+        return 1;
+    try {
+        proxy->subscribe_event("StatusFrame", Tango::CHANGE_EVENT, &counter);
+    } catch (const Tango::DevFailed &failure) {
+        std::cerr << "bench_tango: cannot subscribe to " << device << ": " << failure.errors[0].desc << '\n';
+        return 1;
+    }
+    countUntilStop(counter);
     std::cout << "SUB|" << counter.received << '|' << counter.lost << '|' << counter.outOfOrder << '|'
               << counter.errors << '|' << bench::percentile(counter.latenciesMs, 50) << '|'
               << bench::percentile(counter.latenciesMs, 99) << '|'
@@ -159,6 +231,23 @@ QByteArray lineFrom(QProcess &process, int msecs)
     return process.readLine().trimmed();
 }
 
+// A subscriber or the archiver, READY once subscribed.
+std::unique_ptr<QProcess> startClient(const QString &role, const QString &device)
+{
+    auto client = std::make_unique<QProcess>();
+    client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client->start(QCoreApplication::applicationFilePath(), {role, device});
+    return client;
+}
+
+void tell(std::vector<std::unique_ptr<QProcess>> &clients, const char *line)
+{
+    for (auto &client : clients) {
+        client->write(line);
+        client->waitForBytesWritten(1000);
+    }
+}
+
 int run(const QStringList &args)
 {
     const QString kind = args[2];
@@ -167,84 +256,81 @@ int run(const QStringList &args)
     const double seconds = args[6].toDouble();
     const int subscribers = args[7].toInt();
     const QString label = args[8];
-    const bool pytango = kind == QStringLiteral("pytango");
+    const bool archiver = args.value(9) == QStringLiteral("archive");
+    const bool floor = kind == QStringLiteral("floor");
 
+    // The floor leaves the simulator unread; it runs all the same, so that both turns
+    // share the cores with the same neighbours.
     SimProcess sim(args[4]);
     sim.start({QStringLiteral("--quiet"), QStringLiteral("--stamp"), QStringLiteral("--rate"), rate});
     if (!sim.waitForListening())
         qFatal("%s", qPrintable(sim.errorString()));
 
     const QString instance = QStringLiteral("bench");
-    const QString device = pytango ? QStringLiteral("bench/pytango/1") : QStringLiteral("bench/norvane/1");
-    if (!registerDevice((pytango ? QStringLiteral("pytango_bench/") : QStringLiteral("NorvaneBench/")) + instance,
-                        pytango ? QStringLiteral("PyNorvaneBench") : QStringLiteral("NorvaneBench"), device,
-                        sim.port())) {
+    const QString serverClass = floor ? QStringLiteral("NorvaneFloor") : QStringLiteral("NorvaneBench");
+    const QString device = floor ? QStringLiteral("bench/floor/1") : QStringLiteral("bench/norvane/1");
+    const bool registered = floor
+        ? registerDevice(serverClass + '/' + instance, serverClass, device, "Rate", rate.toStdString())
+        : registerDevice(serverClass + '/' + instance, serverClass, device, "Port", std::to_string(sim.port()));
+    if (!registered)
         return 1;
-    }
 
     QProcess serverProcess;
     serverProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    if (pytango)
-        serverProcess.start(QStringLiteral("/usr/bin/python3"), {server, instance});
-    else
-        serverProcess.start(server, {instance});
+    serverProcess.start(server, {instance});
     if (!serverProcess.waitForStarted())
         qFatal("cannot start %s", qPrintable(server));
 
-    const QString url = device;
     std::vector<std::unique_ptr<QProcess>> clients;
-    for (int i = 0; i < subscribers; ++i) {
-        auto &client = clients.emplace_back(std::make_unique<QProcess>());
-        client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        client->start(QCoreApplication::applicationFilePath(), {QStringLiteral("subscribe"), url});
-    }
+    for (int i = 0; i < subscribers; ++i)
+        clients.push_back(startClient(QStringLiteral("subscribe"), device));
+    if (archiver)
+        clients.push_back(startClient(QStringLiteral("archive"), device));
     for (auto &client : clients) {
         if (lineFrom(*client, kReadyTimeoutMs) != "READY") {
-            qWarning("a subscriber did not subscribe to %s", qPrintable(url));
+            qWarning("a subscriber did not subscribe to %s", qPrintable(device));
             return 1;   // the processes' destructors kill what runs
         }
     }
 
     QThread::msleep(kWarmUpMs);
-    for (auto &client : clients) {
-        client->write("START\n");
-        client->waitForBytesWritten(1000);
-    }
+    tell(clients, "START\n");
     const double cpuStart = bench::processCpuSeconds(serverProcess.processId());
     const double wallStart = bench::monotonicSeconds();
     QThread::msleep(static_cast<unsigned long>(seconds * 1000));
     const double cpu = bench::processCpuSeconds(serverProcess.processId()) - cpuStart;
     const double wall = bench::monotonicSeconds() - wallStart;
-    for (auto &client : clients) {
-        client->write("STOP\n");
-        client->waitForBytesWritten(1000);
-    }
+    tell(clients, "STOP\n");
 
-    qint64 received = 0, lost = 0, outOfOrder = 0, errors = 0;
+    qint64 received = 0, lost = 0, outOfOrder = 0, errors = 0, archived = 0;
     double p50 = 0, p99 = 0, worst = 0;
     for (auto &client : clients) {
         const QList<QByteArray> fields = lineFrom(*client, 10000).split('|');
-        if (fields.size() != 8 || fields[0] != "SUB") {
+        if (fields.size() == 4 && fields[0] == "ARC") {
+            archived += fields[1].toLongLong();
+            errors += fields[2].toLongLong();
+        } else if (fields.size() == 8 && fields[0] == "SUB") {
+            received += fields[1].toLongLong();
+            lost += fields[2].toLongLong();
+            outOfOrder += fields[3].toLongLong();
+            errors += fields[4].toLongLong();
+            p50 = std::max(p50, fields[5].toDouble());
+            p99 = std::max(p99, fields[6].toDouble());
+            worst = std::max(worst, fields[7].toDouble());
+        } else {
             qWarning("a subscriber gave no counts (exit status %d)", client->exitCode());
             return 1;
         }
-        received += fields[1].toLongLong();
-        lost += fields[2].toLongLong();
-        outOfOrder += fields[3].toLongLong();
-        errors += fields[4].toLongLong();
-        p50 = std::max(p50, fields[5].toDouble());
-        p99 = std::max(p99, fields[6].toDouble());
-        worst = std::max(worst, fields[7].toDouble());
         client->waitForFinished(5000);
     }
     serverProcess.terminate();
     if (!serverProcess.waitForFinished(5000))
         serverProcess.kill();
 
-    // One row per run; scripts/bench pairs ours with the baseline.
+    // One row per run; scripts/bench pairs ours with the floor, turn by turn.
     QTextStream(stdout) << "TANGO|" << label << '|' << rate << '|' << kind << '|' << subscribers << '|' << seconds
                         << '|' << 100 * cpu / wall << '|' << p50 << '|' << p99 << '|' << worst << '|' << received
-                        << '|' << lost << '|' << outOfOrder << '|' << errors << Qt::endl;
+                        << '|' << lost << '|' << outOfOrder << '|' << errors << '|' << archived / wall << Qt::endl;
     return 0;
 }
 
@@ -256,9 +342,11 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("subscribe"))
         return subscribe(args[2].toStdString());
-    if (args.size() == 9 && args[1] == QStringLiteral("run"))
+    if (args.size() == 3 && args[1] == QStringLiteral("archive"))
+        return archive(args[2].toStdString());
+    if ((args.size() == 9 || args.size() == 10) && args[1] == QStringLiteral("run"))
         return run(args);
-    qWarning("usage: bench_tango run ours|pytango SERVER SIM RATE SECONDS SUBSCRIBERS LABEL\n"
-             "       bench_tango subscribe DEVICE");
+    qWarning("usage: bench_tango run ours|floor SERVER SIM RATE SECONDS SUBSCRIBERS LABEL [archive]\n"
+             "       bench_tango subscribe|archive DEVICE");
     return 2;
 }
