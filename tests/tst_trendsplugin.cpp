@@ -27,7 +27,7 @@ void TestTrendsPlugin::opensOrSaysWhy_data()
         << QStringLiteral("%e:" NORVANE_TRENDS_DIR) << QString();
     QTest::newRow("no folder at all")
         << QString() << QStringLiteral("plugin: NORVANE_PLUGIN_PATH names no folder");
-    QTest::newRow("a file that is no plugin")
+    QTest::newRow("a file that is no plugin, reported rather than skipped")
         << QStringLiteral("%j:" NORVANE_TRENDS_DIR)
         << QStringLiteral("'%j/libnorvane_trends.so'");
 }
