@@ -4,7 +4,6 @@
 #include "Gui/CaptionButton.h"
 #include "Gui/ConsoleView.h"
 #include "Gui/RepaintThrottle.h"
-#include "Gui/TrendsWindow.h"
 #include "Gui/WindowPlacement.h"
 
 #include <QCheckBox>

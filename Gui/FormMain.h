@@ -20,7 +20,6 @@
 
 class QLineEdit;
 class QMenu;
-class TrendsWindow;
 
 // Not final: TcpPanel derives from it to put a TCP link of its own beneath it.
 class FormMain : public QMainWindow
@@ -110,7 +109,7 @@ private:
 
     Link &m_link;
     TrendHistory m_history;
-    QPointer<TrendsWindow> m_trends;
+    QPointer<QWidget> m_trends;   // from the Trends plugin, once opened
     Recorder m_recorder{m_link};
     RecordingPathChooser m_chooseRecordingPath;
     PanelGuard m_guard = PanelGuard::BeforeFirstFrame;

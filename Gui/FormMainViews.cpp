@@ -1,8 +1,8 @@
 // The window's views beside the panel: the trend history it feeds from the start, and
-// the View menu that opens the Trends window on it.
+// the View menu that opens the Trends window on it, from its plugin.
 
 #include "Gui/FormMain.h"
-#include "Gui/TrendsWindow.h"
+#include "Gui/TrendsViewPlugin.h"
 
 #include <QMenuBar>
 
@@ -25,8 +25,15 @@ void FormMain::connectViews()
 
 void FormMain::showTrends()
 {
-    if (!m_trends)
-        m_trends = new TrendsWindow(m_history, [this] { return m_link.now(); }, this);
+    if (!m_trends) {
+        const TrendsViewPlugin plugin = loadTrendsViewPlugin();
+        if (!plugin.factory) {
+            // One line with the whole reason; the panel goes on as it was.
+            log(QStringLiteral(" Trends need the norvane package's plugin: %1").arg(plugin.problem.simplified()));
+            return;
+        }
+        m_trends = plugin.factory->createTrendsWindow(m_history, [this] { return m_link.now(); }, this);
+    }
     m_trends->show();
     m_trends->raise();
     m_trends->activateWindow();

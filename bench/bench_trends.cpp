@@ -8,16 +8,20 @@
 #include "BenchPanel.h"
 #include "BenchSupport.h"
 
-#include "Gui/TrendPlot.h"
-#include "Gui/TrendsWindow.h"
+#include "Gui/trends/TrendPlot.h"
+#include "Gui/trends/TrendsWindow.h"
 #include "history/TrendHistory.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QTimer>
+#include <QtPlugin>
 
 #include <algorithm>
 #include <cmath>
+
+// The panel's Trends, linked in rather than loaded.
+Q_IMPORT_PLUGIN(TrendsPlugin)
 
 namespace {
 

@@ -14,24 +14,24 @@ QString versionOf(const QString &interface)
     return interface.section(u'/', -1);
 }
 
-QStringList pluginFolders()
+} // namespace
+
+QStringList panelPluginFolders(const QString &installed)
 {
     // Set, even empty, it is the whole list: a test or a packager must be able to hide
     // an installed plugin.
     if (qEnvironmentVariableIsSet("NORVANE_PLUGIN_PATH"))
         return qEnvironmentVariable("NORVANE_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
-    // Beside the program in a build tree; installed, the package puts it in ../lib/norvane/tango,
-    // wherever the prefix is.
+    // Beside the program in a build tree; installed, where its package puts it relative to
+    // the program, wherever the prefix is.
     const QString programs = QCoreApplication::applicationDirPath();
-    return {programs, QDir::cleanPath(programs + QStringLiteral("/../lib/norvane/tango"))};
+    return {programs, QDir::cleanPath(programs + u'/' + installed)};
 }
-
-} // namespace
 
 DeviceLinkPlugin loadDeviceLinkPlugin()
 {
     DeviceLinkPlugin plugin;
-    const QStringList folders = pluginFolders();
+    const QStringList folders = panelPluginFolders(QStringLiteral("../lib/norvane/tango"));
     for (const QString &folder : folders) {
         const QFileInfo file(QDir(folder).filePath(QLatin1String(kDeviceLinkPluginFile)));
         if (!file.isFile())

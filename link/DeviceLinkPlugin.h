@@ -38,7 +38,11 @@ struct DeviceLinkPlugin {
     std::unique_ptr<QPluginLoader> loader;   // keeps the plugin loaded while links live
 };
 
-// A plugin of another version is refused, with both versions in `problem`.
-// Looks in each folder of NORVANE_PLUGIN_PATH (colon-separated) when it is set; otherwise
-// beside the program (a build tree), then in the folder the package installs to.
+// The folders a plugin of the panel is looked for in, in order: each folder of
+// NORVANE_PLUGIN_PATH (colon-separated) when it is set; otherwise beside the program (a
+// build tree), then `installed`, relative to the program's folder.
+QStringList panelPluginFolders(const QString &installed);
+
+// Looks in panelPluginFolders(), installed in ../lib/norvane/tango by the norvane-tango
+// package. A plugin of another version is refused, with both versions in `problem`.
 DeviceLinkPlugin loadDeviceLinkPlugin();

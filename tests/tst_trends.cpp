@@ -3,8 +3,8 @@
 
 #include "TestSupport.h"
 
-#include "Gui/TrendPlot.h"
-#include "Gui/TrendsWindow.h"
+#include "Gui/trends/TrendPlot.h"
+#include "Gui/trends/TrendsWindow.h"
 #include "history/RecordingFormat.h"
 
 #include "ReadingsSupport.h"
@@ -18,8 +18,12 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtPlugin>
 
 #include <cmath>
+
+// Linked in, so that View, Trends opens the window of the code under test.
+Q_IMPORT_PLUGIN(TrendsPlugin)
 
 namespace {
 

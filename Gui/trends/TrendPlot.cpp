@@ -1,4 +1,4 @@
-#include "Gui/TrendPlot.h"
+#include "Gui/trends/TrendPlot.h"
 
 #include <QVBoxLayout>
 

@@ -1,6 +1,6 @@
-#include "Gui/TrendsWindow.h"
+#include "Gui/trends/TrendsWindow.h"
 
-#include "Gui/TrendPlot.h"
+#include "Gui/trends/TrendPlot.h"
 #include "history/TrendExport.h"
 
 #include <QCheckBox>
