@@ -60,7 +60,7 @@ constexpr BadDevice kBadDevices[] = {
 class Server
 {
 public:
-    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1) : m_port(closedPort())
+    Server(const QTemporaryDir &dir, const Devices &devices, double timeScale = 1) : m_port(m_reserved.port())
     {
         QStringList names;
         QString properties;
@@ -105,6 +105,7 @@ public:
     }
 
 private:
+    ClosedPort m_reserved;   // the server binds it over
     quint16 m_port;
     QProcess m_process;   // killed, if still running, when it goes
     QByteArray m_output;

@@ -2,8 +2,8 @@
 // controller must be what a panel connected directly shows and sends. Each device panel
 // runs its own Tango client process; the watchdog's ticks are the test's.
 
+#include "PanelSupport.h"
 #include "ReadingsSupport.h"
-#include "TestSupport.h"
 
 #include "sim/SimProcess.h"
 #include "tango/devicelink/DeviceLink.h"
@@ -29,7 +29,7 @@ class BenchProcess
 {
 public:
     BenchProcess(const QTemporaryDir &dir, quint16 controllerPort, const QStringList &extraProperties = {})
-        : m_port(closedPort()), m_database(dir.filePath(QStringLiteral("bench-%1.db").arg(m_port)))
+        : m_port(m_reserved.port()), m_database(dir.filePath(QStringLiteral("bench-%1.db").arg(m_port)))
     {
         QFile file(m_database);
         if (file.open(QIODevice::WriteOnly)) {
@@ -64,6 +64,7 @@ public:
     QString device() const { return QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(m_port).arg(kDevice); }
 
 private:
+    ClosedPort m_reserved;   // the server binds it over
     quint16 m_port;
     QString m_database;
     std::unique_ptr<QProcess> m_process;
