@@ -58,13 +58,22 @@ private:
     quint16 m_port = 0;
 };
 
-// A port on which nobody listens.
-inline quint16 closedPort()
+// A port on which nobody listens, for as long as the object lives: a socket bound to it
+// that never listens. A connection to it is refused, and no other socket of the machine
+// is given the port meanwhile. A server the test starts itself may still bind it (both
+// ask to reuse the address).
+class ClosedPort final : public QObject
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+public:
+    explicit ClosedPort(QObject *parent = nullptr) : QObject(parent)
+    {
+        m_socket.bind(QHostAddress::LocalHost, 0, QAbstractSocket::ReuseAddressHint);
+    }
+    quint16 port() const { return m_socket.localPort(); }
+
+private:
+    QTcpSocket m_socket;
+};
 
 inline QByteArray statusFrame(std::uint8_t fill = 0x00)
 {

@@ -1,68 +1,14 @@
 #pragma once
-// Shared test fixtures: a fake clock, and a panel wired to it and to a local controller.
+// A fake clock for anything that takes a Clock, with or without a window.
 
-#include "ControllerSupport.h"
-#include "Gui/TcpPanel.h"
+#include "link/Clock.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QSet>
-#include <QSignalSpy>
-#include <QTest>
-
-#include <memory>
+#include <QTime>
 
 struct FakeClock {
     double now = 1000.0;
     Clock clock()
     {
         return {[this] { return now; }, [] { return QTime(12, 34, 56); }};
-    }
-};
-
-inline QString findText(QObject &root, const char *name)
-{
-    if (auto *edit = root.findChild<QLineEdit *>(QString::fromLatin1(name)))
-        return edit->text();
-    return root.findChild<QPlainTextEdit *>(QString::fromLatin1(name))->toPlainText();
-}
-
-// A panel on a fake clock, its tick driven by the test, pointed at `port`.
-inline std::unique_ptr<TcpPanel> makePanel(FakeClock &clock, quint16 port, bool load = true)
-{
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
-    panel->setAddress(panel->host(), QString::number(port));
-    if (load)
-        panel->load();
-    return panel;
-}
-
-// The console's lines without their time stamps; a trailing empty line is dropped.
-inline QStringList consoleTexts(FormMain &panel)
-{
-    QStringList lines = findText(panel, "txtMsg").split(u'\n');
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast();
-    for (QString &line : lines) {
-        if (line.size() >= 8 && line[2] == u':' && line[5] == u':')
-            line.remove(0, 8);
-    }
-    return lines;
-}
-
-// Names of the widgets that received a paint event while it watched.
-class PaintWatch final : public QObject
-{
-public:
-    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    QSet<QString> painted;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted.insert(watched->objectName());
-        return false;
     }
 };

@@ -1,6 +1,6 @@
 // The console: line format, first line, appending after typed text, Escape.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/ConsoleView.h"
 
@@ -32,7 +32,7 @@ void TestConsole::lineFormat()
 void TestConsole::firstLineReplacesTheConsole()
 {
     FakeClock clock;
-    auto panel = makePanel(clock, closedPort(), false);
+    auto panel = makeRefusedPanel(clock, false);
     auto *console = panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
     console->setPlainText(QStringLiteral("left over\nfrom before"));
     panel->load();
@@ -86,7 +86,7 @@ void TestConsole::escapeEmptiesTheConsole()
 void TestConsole::tickMovesTheCaretToTheEnd()
 {
     FakeClock clock;
-    auto panel = makePanel(clock, closedPort());
+    auto panel = makeRefusedPanel(clock);
     auto *console = panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
     QTextCursor start = console->textCursor();
     start.movePosition(QTextCursor::Start);
@@ -113,7 +113,7 @@ void TestConsole::keepsTheNewestLinesWhole()
     QFETCH(QByteArray, lineBreak);
     QFETCH(int, linesPerMessage);
     FakeClock clock;
-    auto panel = makePanel(clock, closedPort(), false);
+    auto panel = makeRefusedPanel(clock, false);
     auto *console = panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
 
     const int total = kConsoleCapacityLines + kConsoleCapacityLines / 4;

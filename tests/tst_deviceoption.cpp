@@ -1,12 +1,11 @@
-// The panel attached through a control-system device: its option, its lock per device and
-// desk, the window's connection fields, and the program when the device link is missing.
+// The panel attached through a control-system device: its lock per device and desk, the
+// loading of its link, and the program when the device link is missing. The option itself
+// is in tst_commandline.
 
-#include "Gui/CommandLine.h"
 #include "Gui/SingleInstance.h"
 #include "link/DeviceLinkPlugin.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,14 +14,10 @@
 #include <memory>
 #include <optional>
 
-Q_DECLARE_METATYPE(CommandLine::Outcome)
 Q_DECLARE_METATYPE(InstanceLock::Outcome)
 
 namespace {
 
-using Outcome = CommandLine::Outcome;
-
-const QString kUsage = QStringLiteral("Usage: norvane [options]");
 const QString kMissingPlugin = QStringLiteral("norvane: --device needs the norvane-tango package (");
 
 QString environmentValue(const QString &name)
@@ -41,11 +36,6 @@ void setEnvironment(const char *name, const QString &value, bool set)
 } // namespace
 
 namespace QTest {
-template <> char *toString(const Outcome &outcome)
-{
-    constexpr const char *kNames[] = {"Run", "Exit", "Fail"};
-    return qstrdup(kNames[static_cast<int>(outcome)]);
-}
 template <> char *toString(const InstanceLock::Outcome &outcome)
 {
     constexpr const char *kNames[] = {"Held", "AnotherRuns", "Unchecked"};
@@ -61,9 +51,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-
-    void parse_data();
-    void parse();
 
     void lockPerDeviceAndDesk_data();
     void lockPerDeviceAndDesk();
@@ -109,59 +96,6 @@ void TestDeviceOption::cleanup()
         const QByteArray name = m_savedNames[i].toLocal8Bit();
         setEnvironment(name.constData(), m_savedValues[i].value_or(QString()), m_savedValues[i].has_value());
     }
-}
-
-void TestDeviceOption::parse_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<Outcome>("outcome");
-    QTest::addColumn<QString>("device");
-    QTest::addColumn<QString>("recordName");   // file name the recording goes to; empty: none
-    QTest::addColumn<QString>("firstLine");
-
-    const QString combined = QStringLiteral("norvane: --device cannot be combined with --address or --port.");
-    const QString noName = QStringLiteral("norvane: --device needs a device name.");
-    const auto row = [](const char *name, const QStringList &arguments, Outcome outcome, const QString &device = {},
-                        const QString &recordName = {}, const QString &firstLine = {}) {
-        QTest::newRow(name) << arguments << outcome << device << recordName << firstLine;
-    };
-
-    row("device alone", {"--device", "lab/bench/1"}, Outcome::Run, "lab/bench/1");
-    row("device as a URL", {"--device", "tango://ctl:10000/lab/bench/1#dbase=no"}, Outcome::Run,
-        "tango://ctl:10000/lab/bench/1#dbase=no");
-    row("device with --record", {"--record", "bench.csv", "--device", "lab/bench/1"}, Outcome::Run, "lab/bench/1",
-        "bench.csv");
-    row("no device: nothing changes", {"--address", "10.0.0.5"}, Outcome::Run);
-
-    row("with --address", {"--device", "lab/bench/1", "--address", "10.0.0.5"}, Outcome::Fail, {}, {}, combined);
-    row("with --port", {"--port", "5000", "--device", "lab/bench/1"}, Outcome::Fail, {}, {}, combined);
-    row("with both", {"--device", "lab/bench/1", "--address", "h", "--port", "1"}, Outcome::Fail, {}, {}, combined);
-    row("empty device", {"--device", ""}, Outcome::Fail, {}, {}, noName);
-    row("next option taken for a device", {"--device", "--record", "f.csv"}, Outcome::Fail, {}, {}, noName);
-    row("device without value", {"--device"}, Outcome::Fail, {}, {}, "norvane: Missing value after '--device'.");
-}
-
-void TestDeviceOption::parse()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(Outcome, outcome);
-    QFETCH(QString, device);
-    QFETCH(QString, recordName);
-    QFETCH(QString, firstLine);
-
-    const CommandLine command = parseCommandLine(QStringList{QStringLiteral("/usr/bin/norvane")} + arguments);
-
-    QCOMPARE(command.outcome, outcome);
-    QCOMPARE(command.exitStatus(), outcome == Outcome::Fail ? 2 : 0);
-    if (outcome == Outcome::Run) {
-        QCOMPARE(command.device, device);
-        QCOMPARE(QFileInfo(command.record).fileName(), recordName);
-        return;
-    }
-    // One line of error, then the usage.
-    const QStringList lines = command.text.split(u'\n');
-    QCOMPARE(lines.at(0), firstLine);
-    QCOMPARE(lines.at(1), kUsage);
 }
 
 void TestDeviceOption::lockPerDeviceAndDesk_data()

@@ -2,8 +2,8 @@
 // controller must be what a panel connected directly shows and sends. Each device panel
 // runs its own Tango client process; the watchdog's ticks are the test's.
 
+#include "PanelSupport.h"
 #include "ReadingsSupport.h"
-#include "TestSupport.h"
 
 #include "sim/SimProcess.h"
 #include "tango/devicelink/DeviceLink.h"

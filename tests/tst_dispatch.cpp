@@ -1,6 +1,6 @@
 // Receive dispatch: what each arrival from a real local controller becomes.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "status/Arrival.h"
 

@@ -2,8 +2,8 @@
 // show for it, and the bytes the encoder must give for its readings. Catches a wrong or
 // swapped offset, bit or box, which tests built on the same tables cannot see.
 
+#include "PanelSupport.h"
 #include "ReadingsSupport.h"
-#include "TestSupport.h"
 
 #include <QCheckBox>
 
@@ -34,7 +34,7 @@ private:
 void TestGoldenFrame::initTestCase()
 {
     QCOMPARE(kGoldenFrame.size(), 33);
-    m_panel = makePanel(m_clock, closedPort());
+    m_panel = makeRefusedPanel(m_clock);
     m_panel->deliverArrival(kGoldenFrame);
 }
 

@@ -1,6 +1,6 @@
 // Status frames applied to the panel through the receive dispatch.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/Panels.h"
 #include "status/StatusFrame.h"

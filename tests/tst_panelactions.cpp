@@ -1,6 +1,6 @@
 // What the buttons and switches put on the wire, as a real local controller receives it.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include <QCheckBox>
 #include <QPushButton>

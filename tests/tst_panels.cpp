@@ -1,6 +1,6 @@
 // The window as the operator first sees it: controls, geometry, captions, tab order.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/GlyphLine.h"
 #include "Gui/Panels.h"
@@ -34,7 +34,7 @@ private:
 
 void TestPanels::init()
 {
-    m_panel = makePanel(m_clock, closedPort(), false);
+    m_panel = makeRefusedPanel(m_clock, false);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
 }

@@ -1,7 +1,7 @@
 // File → Record… on the window: the menu, a recording of a real local controller's
 // frames, and the console lines.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "history/RecordingFormat.h"
 

@@ -1,7 +1,7 @@
 // Repaints held to the display's rate: whatever arrives in a burst still ends up painted,
 // and the widgets change at once while the pixels wait.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/RepaintThrottle.h"
 #include "status/StatusFrame.h"
@@ -60,7 +60,7 @@ private:
 
 void TestRepaintThrottle::init()
 {
-    m_panel = makePanel(m_clock, closedPort(), false);
+    m_panel = makeRefusedPanel(m_clock, false);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
     QTRY_COMPARE(painted(*m_panel), rendered(*m_panel));

@@ -1,5 +1,9 @@
-// Record a session against the real simulator, replay it with norvane-sim --replay,
-// record the replay: both recordings hold the same frames, row for row.
+// Record a session, replay it with norvane-sim --replay, record the replay: both
+// recordings hold the same frames, row for row.
+
+#include "ControllerSupport.h"
+#include "ReadingsSupport.h"
+#include "TestSupport.h"
 
 #include "link/TcpLink.h"
 #include "history/Recorder.h"
@@ -49,48 +53,43 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
     const QString original = dir.filePath(QStringLiteral("original.csv"));
     const QString replayed = dir.filePath(QStringLiteral("replayed.csv"));
 
-    SimProcess sim(QStringLiteral(NORVANE_SIM_PATH));
-    sim.start({QStringLiteral("--rate"), QStringLiteral("10"), QStringLiteral("--quiet")});
-    QVERIFY2(sim.waitForListening(), qPrintable(sim.errorString()));
-    const quint16 port = sim.port();
     {
-        TcpLink link(realTimeLink());
-        link.setAddressSource([port] { return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(port)}; });
+        // A session one arrival at a time, each sent once the one before is in, 0.1 s apart
+        // on the link's clock: readings and switches that change, and two messages.
+        FakeClock clock;
+        FakeController controller;
+        TcpLink link({clock.clock(), false});
+        link.setAddressSource([&] {
+            return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(controller.port())};
+        });
         Recorder recorder(link);
         QSignalSpy statuses(&link, &TcpLink::statusArrived);
         QSignalSpy messages(&link, &TcpLink::messageArrived);
         QVERIFY(recorder.start(original));
         link.start();
-
-        // Change readings and switches, and ask for messages between two status frames,
-        // so that every arrival is one frame.
-        const auto betweenFrames = [&statuses] {
-            const qsizetype seen = statuses.size();
-            QTRY_VERIFY_WITH_TIMEOUT(statuses.size() > seen, 5000);
-            QTest::qWait(40);
+        QVERIFY(controller.waitForClient());
+        const auto arrive = [&](const QByteArray &frame) {
+            const qsizetype seen = statuses.size() + messages.size();
+            clock.now += 0.1;
+            controller.send(frame);
+            return QTest::qWaitFor([&] { return statuses.size() + messages.size() > seen; });
         };
-        betweenFrames();
-        link.send(*commandRequest(Command::SetEclCurrent, u"1200"));
-        link.send({Command::SetEclTec, 0, true});
-        betweenFrames();
-        link.send({Command::Echo});
-        betweenFrames();
-        link.send({Command::SetHeater, 0, true});
-        link.send(*commandRequest(Command::SetUpPiezo, u"30"));
-        betweenFrames();
-        link.send({Command::Echo});
-        QTRY_VERIFY_WITH_TIMEOUT(statuses.size() >= 20 && messages.size() == 2, 10000);
+        const QByteArray echo = '\xAF' + QByteArray(kEchoText.data(), qsizetype(kEchoText.size()));
+        for (int i = 0; i < 22; ++i) {
+            QVERIFY(arrive(encodeStatusFrame(readingsWith(100 * i, i % 8, 4095 - i, std::uint8_t(i)))));
+            if (i == 5 || i == 14)
+                QVERIFY(arrive(echo));
+        }
         recorder.stop();
     }
-    QVERIFY2(sim.stop(30000), qPrintable(sim.errorString()));
     const QStringList recorded = frameColumns(original);
-    QVERIFY(recorded.size() >= 23);
+    QCOMPARE(recorded.size(), 25);
     QCOMPARE(recorded.filter(QStringLiteral("Hi, this should show up on the console.")).size(), 2);
 
-    // Played at half speed, frames a controller sent 100 ms apart arrive 200 ms apart.
+    // Played at 0.4 times the speed, rows 100 ms apart arrive 250 ms apart, one by one.
     SimProcess replay(QStringLiteral(NORVANE_SIM_PATH));
     QSignalSpy replayEnded(&replay, &SimProcess::finished);
-    replay.start({QStringLiteral("--replay"), original, QStringLiteral("--speed"), QStringLiteral("0.5"),
+    replay.start({QStringLiteral("--replay"), original, QStringLiteral("--speed"), QStringLiteral("0.4"),
                   QStringLiteral("--quiet")});
     QVERIFY2(replay.waitForListening(), qPrintable(replay.errorString()));
     const quint16 replayPort = replay.port();

@@ -1,6 +1,6 @@
 // The setpoint fields under real keystrokes: corrections, default button, focus rules.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 // Connection supervision against a real local controller, through fake time.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include <QTcpServer>
 
@@ -53,7 +53,7 @@ void TestSupervision::silentControllerCyclesEveryTick()
 void TestSupervision::refusedConnectionIsRetriedWithLostAndReopenLines()
 {
     FakeClock clock;
-    auto panel = makePanel(clock, closedPort());
+    auto panel = makeRefusedPanel(clock);
     QTRY_COMPARE(consoleTexts(*panel).size(), 2);
     QVERIFY(consoleTexts(*panel)[1].startsWith(QStringLiteral(" Error: ")));
     QCOMPARE(consoleTexts(*panel)[1], QStringLiteral(" Error: Connection refused"));
@@ -167,7 +167,7 @@ void TestSupervision::editedPortIsUsedByTheNextAttempt()
 {
     FakeController controller;
     FakeClock clock;
-    auto panel = makePanel(clock, closedPort());
+    auto panel = makeRefusedPanel(clock);
     QTRY_COMPARE(consoleTexts(*panel).size(), 2);
 
     panel->setAddress(panel->host(), QString::number(controller.port()));

@@ -2,7 +2,7 @@
 // shown; they must look exactly as a see-through check box in their place does, in every
 // state, and a flip must repaint the switch alone.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/Panels.h"
 #include "status/StatusFrame.h"
@@ -49,7 +49,7 @@ private:
 
 void TestSwitchPixels::init()
 {
-    m_panel = makePanel(m_clock, closedPort(), false);
+    m_panel = makeRefusedPanel(m_clock, false);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
 }
@@ -133,12 +133,12 @@ void TestSwitchPixels::onlyTheSwitchRepaints()
         m_panel->deliverArrival(frameWithFlags(static_cast<std::uint8_t>(flags)));
         QTRY_VERIFY(painted.painted.contains(name));
     }
-    QTest::qWait(50);
+    QVERIFY(paintPending(*m_panel));
     PaintWatch watch;
     m_panel->deliverArrival(frameWithFlags(static_cast<std::uint8_t>(mask)));
     QVERIFY(switchBox(name)->isChecked());
+    // One pass paints all that the frame made dirty.
     QTRY_VERIFY(watch.painted.contains(name));
-    QTest::qWait(50);
     QCOMPARE(watch.painted, QSet<QString>{name});
 }
 

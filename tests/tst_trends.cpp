@@ -1,7 +1,7 @@
 // The Trends window: opened from View, fed through the link, paused, broken at gaps,
 // and its history saved as CSV.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include "Gui/trends/TrendPlot.h"
 #include "Gui/trends/TrendsWindow.h"

@@ -1,7 +1,7 @@
 // View, Trends in a panel that does not link the Trends window: it loads the build's
 // plugin, or writes one console line saying which file is missing and changes nothing else.
 
-#include "TestSupport.h"
+#include "PanelSupport.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QTcpServer>
 #include <QThread>
 
 #include <csignal>
@@ -12,21 +11,14 @@
 
 #include <tango.h>
 
-namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-} // namespace
-
 BenchServerProcess::BenchServerProcess(QString program, const QString &folder, const QList<Device> &devices,
                                        const QStringList &extraLines, QString instance)
-    : m_program(std::move(program)), m_instance(std::move(instance)), m_port(freePort())
+    : m_program(std::move(program)), m_instance(std::move(instance))
 {
+    // Bound, never listening: no one else gets the port while the server may come and go,
+    // and the server binds it over, as both ask to reuse the address.
+    m_reserved.bind(QHostAddress::LocalHost, 0, QAbstractSocket::ReuseAddressHint);
+    m_port = m_reserved.localPort();
     m_database = QStringLiteral("%1/bench-%2.db").arg(folder).arg(m_port);
     QStringList names;
     QStringList lines;

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTcpSocket>
 
 class BenchServerProcess final
 {
@@ -47,7 +48,8 @@ private:
     QString m_database;
     QStringList m_devices;
     QStringList m_environment;
-    quint16 m_port;
+    QTcpSocket m_reserved;
+    quint16 m_port = 0;
     QProcess m_process;
     QString m_error;
 };
