@@ -22,6 +22,13 @@ TrendsViewPlugin loadTrendsViewPlugin()
         // The first one present is the one meant, as for the device link. Destroying
         // the loader leaves the plugin loaded, as the window's code must stay.
         QPluginLoader loader(file.absoluteFilePath());
+        // Read from the file without loading it: another version's code never runs here.
+        const QString theirs = loader.metaData().value(QLatin1String("IID")).toString();
+        if (!theirs.isEmpty() && theirs != QLatin1String(NORVANE_TRENDS_VIEW_IID)) {
+            plugin.problem = QStringLiteral("%1 is %2, not %3")
+                                 .arg(file.absoluteFilePath(), theirs, QLatin1String(NORVANE_TRENDS_VIEW_IID));
+            return plugin;
+        }
         QObject *instance = loader.instance();
         plugin.factory = qobject_cast<TrendsViewFactory *>(instance);
         if (!plugin.factory) {

@@ -17,7 +17,8 @@ private slots:
 
 void TestTrendsPlugin::opensOrSaysWhy_data()
 {
-    QTest::addColumn<QString>("pluginPath");   // %e: an empty folder, %j: one with a junk plugin file
+    // %e: an empty folder, %j: one with a junk plugin file, %o: one with another plugin in its place
+    QTest::addColumn<QString>("pluginPath");
     QTest::addColumn<QString>("reason");       // in the console's one new line; empty when Trends opens
 
     QTest::newRow("the build's plugin") << QStringLiteral(NORVANE_TRENDS_DIR) << QString();
@@ -30,6 +31,11 @@ void TestTrendsPlugin::opensOrSaysWhy_data()
     QTest::newRow("a file that is no plugin, reported rather than skipped")
         << QStringLiteral("%j:" NORVANE_TRENDS_DIR)
         << QStringLiteral("'%j/libnorvane_trends.so'");
+#ifdef NORVANE_OTHER_PLUGIN
+    QTest::newRow("another interface's plugin, refused unloaded")
+        << QStringLiteral("%o:" NORVANE_TRENDS_DIR)
+        << QStringLiteral("%o/libnorvane_trends.so is org.norvane.DeviceLink/");
+#endif
 }
 
 void TestTrendsPlugin::opensOrSaysWhy()
@@ -42,8 +48,14 @@ void TestTrendsPlugin::opensOrSaysWhy()
     QFile file(junk.filePath(QStringLiteral("libnorvane_trends.so")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a library") > 0);
     file.close();
+    QTemporaryDir other;
+#ifdef NORVANE_OTHER_PLUGIN
+    QVERIFY(QFile::copy(QStringLiteral(NORVANE_OTHER_PLUGIN), other.filePath(QStringLiteral("libnorvane_trends.so"))));
+#endif
     const auto place = [&](QString text) {
-        return text.replace(QStringLiteral("%e"), empty.path()).replace(QStringLiteral("%j"), junk.path());
+        return text.replace(QStringLiteral("%e"), empty.path())
+            .replace(QStringLiteral("%j"), junk.path())
+            .replace(QStringLiteral("%o"), other.path());
     };
     qputenv("NORVANE_PLUGIN_PATH", place(pluginPath).toLocal8Bit());
 
