@@ -51,10 +51,6 @@ bool BenchServerProcess::start(int msecs)
 {
     kill();
     m_error.clear();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &variable : m_environment)
-        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
-    m_process.setProcessEnvironment(environment);
     QStringList arguments{m_instance};
     // Tango's file database holds at least one device; without any, the server needs none.
     if (m_devices.isEmpty())

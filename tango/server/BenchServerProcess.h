@@ -23,9 +23,6 @@ public:
     BenchServerProcess(const BenchServerProcess &) = delete;
     BenchServerProcess &operator=(const BenchServerProcess &) = delete;
 
-    // Before start(): what the server's environment adds to this process's.
-    void setExtraEnvironment(const QStringList &variables) { m_environment = variables; }
-
     // Starts it (again, on the same port and database) and waits, running this thread's
     // events, until the admin device and every device answer a ping. False when it ends
     // first or does not answer within `msecs`, with errorString() saying which.
@@ -47,7 +44,6 @@ private:
     QString m_instance;
     QString m_database;
     QStringList m_devices;
-    QStringList m_environment;
     QTcpSocket m_reserved;
     quint16 m_port = 0;
     QProcess m_process;

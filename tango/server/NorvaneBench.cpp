@@ -612,12 +612,8 @@ void Tango::DServer::class_factory()
     add_class(NorvaneBenchClass::create(applicationHub()));
 }
 
-int runBenchServer(int argc, char *argv[])
+int runBenchServer(int argc, char *argv[], double timeScale)
 {
-    // A hidden factor for tests: the links' clock and ticks run this much faster.
-    const double timeScale = qEnvironmentVariableIsSet("NORVANE_BENCH_TIME_SCALE")
-                                 ? std::max(1.0, qEnvironmentVariable("NORVANE_BENCH_TIME_SCALE").toDouble())
-                                 : 1.0;
     try {
         Tango::Util *util = Tango::Util::init(argc, argv);
         QCoreApplication app(argc, argv);
