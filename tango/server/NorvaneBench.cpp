@@ -4,6 +4,7 @@
 
 #include "tango/server/BenchServer.h"
 #include "tango/tables/BenchTables.h"
+#include "tango/server/AttributeFactory.h"
 #include "tango/server/LinkHub.h"
 
 #include <QCoreApplication>
@@ -538,31 +539,7 @@ public:
 
     void attribute_factory(std::vector<Tango::Attr *> &attributes) override
     {
-        for (const BenchAttribute &row : kBenchAttributes) {
-            const std::string name = text(row.name);
-            switch (row.kind) {
-            case AttrKind::Reading:
-                attributes.push_back(new BenchAttr<Tango::Attr>(
-                    row, name.c_str(), isTemperature(row.row) ? Tango::DEV_DOUBLE : Tango::DEV_LONG, Tango::READ));
-                break;
-            case AttrKind::Switch:
-                attributes.push_back(new BenchAttr<Tango::Attr>(row, name.c_str(), Tango::DEV_BOOLEAN, Tango::READ_WRITE));
-                break;
-            case AttrKind::Setpoint: {
-                const bool volts = kBenchSetpoints[row.row].family == FieldFamily::Piezo;
-                attributes.push_back(new BenchAttr<Tango::Attr>(
-                    row, name.c_str(), volts ? Tango::DEV_DOUBLE : Tango::DEV_LONG, Tango::READ_WRITE));
-                break;
-            }
-            case AttrKind::Frame:
-                attributes.push_back(new BenchAttr<Tango::SpectrumAttr>(
-                    row, name.c_str(), Tango::DEV_UCHAR, static_cast<long>(kStatusFrameSize)));
-                break;
-            case AttrKind::Message:
-                attributes.push_back(new BenchAttr<Tango::Attr>(row, name.c_str(), Tango::DEV_STRING, Tango::READ));
-                break;
-            }
-        }
+        addBenchAttributes<BenchAttr>(attributes);
     }
 
     void command_factory() override
