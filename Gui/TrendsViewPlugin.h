@@ -4,6 +4,7 @@
 // The history it shows is collected from start-up all the same.
 
 #include "history/TrendHistory.h"
+#include "link/PluginIds.h"
 
 #include <QString>
 #include <QtPlugin>
@@ -23,7 +24,7 @@ public:
                                         QWidget *parent) = 0;
 };
 
-// NORVANE_TRENDS_VIEW_IID comes from the build and names the project's version: the
+// NORVANE_TRENDS_VIEW_IID names the project's version (link/PluginIds.h): the
 // plugin reads the panel's history in place, so one of another build must not load.
 Q_DECLARE_INTERFACE(TrendsViewFactory, NORVANE_TRENDS_VIEW_IID)
 

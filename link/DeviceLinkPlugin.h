@@ -4,6 +4,7 @@
 // the control system's libraries.
 
 #include "link/Link.h"
+#include "link/PluginIds.h"
 
 #include <QPluginLoader>
 #include <QString>
@@ -23,9 +24,6 @@ public:
 
 // Link's virtual functions and signals and CommandRequest cross into the plugin, so its
 // interface is the project's version: "org.norvane.DeviceLink/0.1", set by the build.
-#ifndef NORVANE_DEVICE_LINK_IID
-#error "NORVANE_DEVICE_LINK_IID comes from norvane_link's compile definitions"
-#endif
 Q_DECLARE_INTERFACE(DeviceLinkFactory, NORVANE_DEVICE_LINK_IID)
 
 // The plugin's file name, in every folder it is looked for in.
