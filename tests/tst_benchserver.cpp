@@ -465,7 +465,9 @@ void TestBenchServer::labLimitsAtTheirBoundary()
     QVERIFY(showFrame(frameWith(kUpPd, count)));
     QCOMPARE(qualityName(readQuality(*m_bench, fieldName(kUpPd))), quality);
     QCOMPARE(m_bench->state(), quality == u"VALID" ? Tango::ON : Tango::ALARM);
-    QTRY_COMPARE(log.entries().back(), quality);
+    // The frame's own event carries it, whatever the link did after it on a loaded machine.
+    QTRY_VERIFY(log.values().contains(count));
+    QCOMPARE(log.entries().at(log.values().lastIndexOf(count)), quality);
 }
 
 void TestBenchServer::writesSendThePanelsFrames_data()
