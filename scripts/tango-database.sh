@@ -13,12 +13,18 @@ start_tango_database() {
         service mariadb start >/dev/null
         tango_started_mariadb=true
     fi
+    # The service can return before the server takes connections, and a DataBaseds started
+    # without one ends at once.
+    for _ in $(seq 60); do
+        mysqladmin ping >/dev/null 2>&1 && break
+        sleep 0.5
+    done
     need_packages tango-db
     if ! tango_admin --ping-database 1 >/dev/null 2>&1; then
         service tango-db start >/dev/null
         tango_started_database=true
     fi
-    tango_admin --ping-database 10
+    tango_admin --ping-database 30
 }
 
 # Stops what start_tango_database started, and nothing else.
