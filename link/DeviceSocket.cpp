@@ -11,6 +11,13 @@ DeviceSocket::DeviceSocket(QObject *parent) : QObject(parent)
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &DeviceSocket::handleErrorOccurred);
 }
 
+DeviceSocket::~DeviceSocket()
+{
+    // QTcpSocket's destructor disconnects from the host and says so, which would reach the
+    // link through closedByPeer after its supervisor is gone.
+    QObject::disconnect(&m_socket, nullptr, this, nullptr);
+}
+
 quint16 parsePortText(const QString &text)
 {
     bool ok = false;

@@ -22,6 +22,8 @@ public:
     static constexpr qint64 kMaxArrival = 64 * 1024;
 
     explicit DeviceSocket(QObject *parent = nullptr);
+    // Tearing the socket down reports nothing: its owner may be half gone by then.
+    ~DeviceSocket() override;
 
     State state() const { return m_state; }
 
