@@ -3,12 +3,12 @@
 #include <utility>
 
 Supervisor::Supervisor(Supervised &link, const Clock &clock, const QString &timerName, bool runTimer,
-                       std::chrono::milliseconds interval, QObject *parent)
+                       QObject *parent)
     : QObject(parent), m_link(link), m_clock(clock), m_runTimer(runTimer)
 {
     m_timer.setObjectName(timerName);
     m_timer.setParent(this);
-    m_timer.setInterval(interval);
+    m_timer.setInterval(kRoundInterval);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Supervisor::handleRound);
 }

@@ -39,8 +39,7 @@ public:
 
     // timerName names the round's timer, as profiles and benchmarks know it. With runTimer
     // false the link's owner calls handleRound() itself.
-    Supervisor(Supervised &link, const Clock &clock, const QString &timerName, bool runTimer,
-               std::chrono::milliseconds interval, QObject *parent);
+    Supervisor(Supervised &link, const Clock &clock, const QString &timerName, bool runTimer, QObject *parent);
 
     // After the link's first attempt: says Opening, then rounds run until close().
     void begin();

@@ -6,8 +6,7 @@ TcpLink::TcpLink() : TcpLink(Options{}) {}
 
 TcpLink::TcpLink(Options options, QObject *parent)
     : Link(std::move(options.clock), parent),
-      m_supervisor(*this, m_clock, QStringLiteral("tmrKeepAlive"), options.runKeepAliveTimer, kKeepAliveInterval,
-                   this)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrKeepAlive"), options.runKeepAliveTimer, this)
 {
     if (options.cutFrames)
         m_cutter.emplace();

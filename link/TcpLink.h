@@ -19,8 +19,6 @@ class TcpLink final : public Link, private Supervised
     Q_DISABLE_COPY_MOVE(TcpLink)
 
 public:
-    static constexpr std::chrono::milliseconds kKeepAliveInterval = Supervisor::kRoundInterval;
-
     struct Options {
         Clock clock = Clock::system();
         bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()

@@ -20,8 +20,7 @@ DeviceLink::DeviceLink(QString device, QString client, Options options, QObject 
     : Link(std::move(options.clock), parent),
       m_device(std::move(device)),
       m_client(std::move(client)),
-      m_supervisor(*this, m_clock, QStringLiteral("tmrWatchdog"), options.runWatchdogTimer, options.watchdogInterval,
-                   this)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrWatchdog"), options.runWatchdogTimer, this)
 {
     connect(&m_supervisor, &Supervisor::happened, this, &Link::happened);
     connect(&m_supervisor, &Supervisor::supervised, this, &Link::supervised);

@@ -27,7 +27,6 @@ public:
     struct Options {
         Clock clock = Clock::system();
         bool runWatchdogTimer = true;   // tests turn it off and call handleWatchdogTick()
-        std::chrono::milliseconds watchdogInterval = Supervisor::kRoundInterval;
     };
 
     // client: the Tango client program; device: what it attaches to.

@@ -42,7 +42,7 @@ public:
             connect(&m_tick, &QTimer::timeout, m_link, &TcpLink::handleKeepAliveTick, Qt::UniqueConnection);
             m_tick.setTimerType(Qt::PreciseTimer);
             m_tick.start(std::chrono::duration_cast<std::chrono::milliseconds>(
-                TcpLink::kKeepAliveInterval / m_timeScale));
+                Supervisor::kRoundInterval / m_timeScale));
         }
     }
 
