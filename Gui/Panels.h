@@ -55,7 +55,7 @@ struct ControlText {
             chars[size++] = c;
         return *this;
     }
-    // Whole numbers and up to three decimals, trailing zeros dropped: 4095, 63.3.
+    // Whole numbers and up to three decimals, trailing zeros dropped, as the tooltips read.
     constexpr ControlText &operator<<(double value)
     {
         const auto thousandths = static_cast<long long>(value * 1000 + 0.5);

@@ -242,9 +242,8 @@ constexpr int fieldIndexOf(FieldKind kind, Command command)
     return -1;
 }
 
-// A setpoint's value as the DAC's count of the step it falls in, the way the controller
-// scales it: a count for the current and DAC fields, 4095 - floor(V / 63.3 * 4095) for a
-// piezo. Divide first, then multiply: 31.65 must land exactly on 2047.5 before the floor.
+// A piezo's volts in steps of its DAC; its count is full scale less the whole steps. Divide
+// first, then multiply: half of full scale in volts must land exactly on half the steps.
 constexpr double piezoSteps(double volts)
 {
     return volts / kPiezoFullScaleVolts * kFullScaleCount;

@@ -68,20 +68,25 @@ constexpr std::uint8_t kSlowLockBit = switchBit("SlowLock");
 
 constexpr int kMaxReading = kFullScaleCount;
 
-// Temperatures. 14 °C reads as raw 2275, inside the panel's 101..3999.
+// Temperatures. 14 °C reads as raw 2275, inside the panel's range.
 constexpr double kRoomCelsius = 23.0;
 constexpr double kEclSetCelsius = 14.0;
 constexpr double kInjSetCelsius = 16.5;
 constexpr double kTecTimeConstantS = 4.0;
 constexpr double kAmbientTimeConstantS = 30.0;
 constexpr double kSelfHeatingCelsiusPerCount = 0.0005;   // an unregulated laser runs warm
-// TEC drive: a holding effort that the panel shows white (11..90) once the error is
-// below about 0.1 K, far more while it pulls the temperature in.
+// TEC drive: a holding effort that the panel shows white once the error is below about
+// 0.1 K, far more while it pulls the temperature in.
 constexpr double kTecHoldEffort = 50.0;
 constexpr double kTecEffortPerKelvin = 400.0;
+// A bench in normal operation shows no alarm colour.
+static_assert(inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kEclSetCelsius)))
+              && inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kInjSetCelsius)))
+              && inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kRoomCelsius))));
+static_assert(inAlarmRange(RangeRule::Tec, static_cast<int>(kTecHoldEffort + kTecEffortPerKelvin * 0.1)));
 
 // External cavity photodiode: a faint glow below threshold, then a steep rise that
-// stays under the panel's 3999 at full current.
+// stays inside the panel's range at full current.
 constexpr double kDarkPd = 20.0;
 constexpr double kGlowPerCount = 0.06;
 constexpr double kThresholdCount = 1000.0;
@@ -89,6 +94,8 @@ constexpr double kSlopeAboveThreshold = 1.1;
 constexpr double kModeSpacingCount = 700.0;   // the piezo pulls the cavity through modes
 constexpr double kModeDip = 0.12;
 constexpr double kNarrowTransmission = 0.85;
+static_assert(kDarkPd + kGlowPerCount * kMaxReading + (kMaxReading - kThresholdCount) * kSlopeAboveThreshold + 3
+              < kPdRange.most);
 
 // Converter photodiodes: a resonance in the piezo count, lit by the laser above threshold.
 constexpr double kConverterDarkPd = 15.0;
