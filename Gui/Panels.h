@@ -52,7 +52,7 @@ struct ControlText {
     constexpr ControlText &operator<<(std::string_view text)
     {
         for (char c : text)
-            chars[size++] = c;
+            append(c);
         return *this;
     }
     // Whole numbers and up to three decimals, trailing zeros dropped, as the tooltips read.
@@ -64,12 +64,20 @@ struct ControlText {
         int places = 3;
         for (; places > 0 && fraction % 10 == 0; --places)
             fraction /= 10;
-        if (places > 0)
-            *this << ".", appendDigits(fraction, places);
+        if (places > 0) {
+            *this << ".";
+            appendDigits(fraction, places);
+        }
         return *this;
     }
 
 private:
+    constexpr void append(char c)
+    {
+        if (size + 1 >= chars.size())
+            throw "a control's text is too long";   // the NUL must fit
+        chars[size++] = c;
+    }
     constexpr void appendDigits(long long value, int least)
     {
         std::array<char, 20> digits{};
@@ -77,7 +85,7 @@ private:
         for (; value > 0 || n < least; value /= 10)
             digits[static_cast<std::size_t>(n++)] = static_cast<char>('0' + value % 10);
         while (n > 0)
-            chars[size++] = digits[static_cast<std::size_t>(--n)];
+            append(digits[static_cast<std::size_t>(--n)]);
     }
 };
 

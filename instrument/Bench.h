@@ -95,7 +95,7 @@ struct BenchField {
     TextFormat format = TextFormat::Plain;  // reading: its text on the panel
     RangeRule range = RangeRule::None;      // reading: its alarm range
     FieldFamily family = FieldFamily::Dac;  // setpoint: its editing rule and count
-    double fullScale = 0;                   // the largest value (the least is 0), in `unit`
+    double fullScale = 0;                   // the largest value, in counts or a piezo's volts; the least is 0
     double guard = 0;                       // setpoint: leaving the field above this sets "0"; 0: none
     std::string_view unit = {};             // as Tango shows it
     std::string_view tangoFormat = {};      // printf format of the attribute
