@@ -4,6 +4,7 @@
 
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
+#include "instrument/Bench.h"
 #include "status/StatusFrame.h"
 
 #include <QRect>
@@ -41,6 +42,121 @@ struct ControlSpec {
     bool alignLeft = false;    // text boxes are centred unless this is set
 };
 
+// Names and tooltips made from the instrument's description at compile time: "txt" + a
+// reading's or setpoint's field, "chk" + a switch's, each NUL-terminated, as Qt reads names.
+struct ControlText {
+    std::array<char, 40> chars{};
+    std::size_t size = 0;
+
+    constexpr std::string_view view() const { return {chars.data(), size}; }
+    constexpr ControlText &operator<<(std::string_view text)
+    {
+        for (char c : text)
+            append(c);
+        return *this;
+    }
+    // Whole numbers and up to three decimals, trailing zeros dropped, as the tooltips read.
+    constexpr ControlText &operator<<(double value)
+    {
+        const auto thousandths = static_cast<long long>(value * 1000 + 0.5);
+        appendDigits(thousandths / 1000, 1);
+        long long fraction = thousandths % 1000;
+        int places = 3;
+        for (; places > 0 && fraction % 10 == 0; --places)
+            fraction /= 10;
+        if (places > 0) {
+            *this << ".";
+            appendDigits(fraction, places);
+        }
+        return *this;
+    }
+
+private:
+    constexpr void append(char c)
+    {
+        if (size + 1 >= chars.size())
+            throw "a control's text is too long";   // the NUL must fit
+        chars[size++] = c;
+    }
+    constexpr void appendDigits(long long value, int least)
+    {
+        std::array<char, 20> digits{};
+        int n = 0;
+        for (; value > 0 || n < least; value /= 10)
+            digits[static_cast<std::size_t>(n++)] = static_cast<char>('0' + value % 10);
+        while (n > 0)
+            append(digits[static_cast<std::size_t>(--n)]);
+    }
+};
+
+// One text per row of kBenchFields: the control's name, and its tooltip's range where it has one.
+inline constexpr auto kFieldControlNames = [] {
+    std::array<ControlText, kBenchFields.size()> names{};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const BenchField &row = kBenchFields[i];
+        if (row.kind != FieldKind::Command)
+            names[i] << (row.kind == FieldKind::Switch ? "chk" : "txt") << row.field;
+    }
+    return names;
+}();
+inline constexpr auto kFieldTooltips = [] {
+    std::array<ControlText, kBenchFields.size()> tips{};
+    for (std::size_t i = 0; i < tips.size(); ++i) {
+        const BenchField &row = kBenchFields[i];
+        if (row.kind != FieldKind::Setpoint)
+            continue;
+        tips[i] << "0 to " << row.fullScale;
+        // the readback box of its DAC says so
+        for (std::size_t dac = 0, n = 0; dac < tips.size(); ++dac) {
+            if (kBenchFields[dac].kind == FieldKind::Reading && static_cast<int>(n++) == dacReadingOf(row.field))
+                tips[dac] << "DAC readback: 0 to " << kBenchFields[dac].fullScale;
+        }
+    }
+    return tips;
+}();
+
+// The row of kBenchFields of this kind and field; a name the description lacks stops the build.
+consteval std::size_t benchRow(FieldKind kind, std::string_view field)
+{
+    for (std::size_t i = 0; i < kBenchFields.size(); ++i) {
+        if (kBenchFields[i].kind == kind && kBenchFields[i].field == field)
+            return i;
+    }
+    throw "no such field in the instrument's description";
+}
+consteval std::string_view controlOf(FieldKind kind, std::string_view field)
+{
+    return kFieldControlNames[benchRow(kind, field)].view();
+}
+
+// The rows of controls that show a field: name, caption and tooltip from the description,
+// geometry from the panel.
+consteval ControlSpec readbackBox(std::string_view field, std::string_view parent, std::string_view text, Twips at)
+{
+    const std::size_t row = benchRow(FieldKind::Reading, field);
+    return {kFieldControlNames[row].view(), parent, ControlKind::ReadbackBox, text, kFieldTooltips[row].view(), at};
+}
+consteval ControlSpec switchBox(std::string_view field, std::string_view parent, Twips at)
+{
+    const std::size_t row = benchRow(FieldKind::Switch, field);
+    return {kFieldControlNames[row].view(), parent, ControlKind::Switch, kBenchFields[row].label, "", at};
+}
+consteval ControlSpec setpointField(std::string_view field, std::string_view parent, Twips at, int maxLength,
+                                    bool alignLeft = false)
+{
+    const std::size_t row = benchRow(FieldKind::Setpoint, field);
+    return {kFieldControlNames[row].view(), parent, ControlKind::SetpointField, "0", kFieldTooltips[row].view(),
+            at, maxLength, alignLeft};
+}
+consteval std::string_view captionOf(Command command)
+{
+    for (const BenchField &row : kBenchFields) {
+        if (row.kind == FieldKind::Command && row.command == command)
+            return row.label;
+    }
+    throw "no such command in the instrument's description";
+}
+
 using K = ControlKind;
 // Group boxes come first so that every parent exists before its children.
 inline constexpr auto kControls = std::to_array<ControlSpec>({
@@ -55,52 +171,52 @@ inline constexpr auto kControls = std::to_array<ControlSpec>({
     {"Frame9", "", K::GroupBox, "IP Address", "", {0, 6720, 2040, 735}},
     {"Frame10", "", K::GroupBox, "Port", "", {2040, 6720, 2040, 735}},
 
-    {"txtEclTemp", "Frame3", K::ReadbackBox, "?°", "", {120, 240, 1000, 285}},
-    {"txtEclTec", "Frame3", K::ReadbackBox, "TEC: ?", "", {1320, 240, 1000, 285}},
-    {"chkEclTec", "Frame3", K::Switch, "TEC On", "", {2320, 250, 975, 255}},
-    {"txtEclPd", "Frame3", K::ReadbackBox, "PD: ?%", "", {3300, 240, 1000, 285}},
-    {"chkNarrow", "Frame3", K::Switch, "Narrow", "", {4440, 240, 975, 255}},
-    {"chkSlowLock", "Frame3", K::Switch, "Slow lock", "", {4440, 480, 1000, 255}},
-    {"txtEclCurrent", "Frame3", K::SetpointField, "0", "0 to 4095", {120, 710, 1000, 285}, 4},
+    readbackBox("EclTemp", "Frame3", "?°", {120, 240, 1000, 285}),
+    readbackBox("EclTec", "Frame3", "TEC: ?", {1320, 240, 1000, 285}),
+    switchBox("EclTec", "Frame3", {2320, 250, 975, 255}),
+    readbackBox("EclPd", "Frame3", "PD: ?%", {3300, 240, 1000, 285}),
+    switchBox("Narrow", "Frame3", {4440, 240, 975, 255}),
+    switchBox("SlowLock", "Frame3", {4440, 480, 1000, 255}),
+    setpointField("EclCurrent", "Frame3", {120, 710, 1000, 285}, 4),
     {"cmdSetEcl", "Frame3", K::Button, "Set Current", "", {1100, 675, 975, 350}},
-    {"txtEclPiezo", "Frame3", K::SetpointField, "0", "0 to 63.3", {2160, 700, 1000, 285}, 5},
+    setpointField("EclPiezo", "Frame3", {2160, 700, 1000, 285}, 5),
     {"cmdEclPiezo", "Frame3", K::Button, "Set Piezo", "", {3135, 675, 975, 350}},
-    {"txtEclCurrentDac", "Frame3", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {120, 960, 1000, 285}},
-    {"txtEclPiezoDac", "Frame3", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {2160, 960, 1000, 285}},
+    readbackBox("EclCurrentDac", "Frame3", "?", {120, 960, 1000, 285}),
+    readbackBox("EclPiezoDac", "Frame3", "?", {2160, 960, 1000, 285}),
 
-    {"txtInjTemp", "Frame4", K::ReadbackBox, "?°", "", {120, 240, 1000, 285}},
-    {"txtInjTec", "Frame4", K::ReadbackBox, "TEC: ?", "", {1320, 240, 1000, 285}},
-    {"chkInjTec", "Frame4", K::Switch, "TEC On", "", {2320, 250, 975, 255}},
-    {"txtInjCurrent", "Frame4", K::SetpointField, "0", "0 to 4095", {120, 700, 1000, 285}, 4},
+    readbackBox("InjTemp", "Frame4", "?°", {120, 240, 1000, 285}),
+    readbackBox("InjTec", "Frame4", "TEC: ?", {1320, 240, 1000, 285}),
+    switchBox("InjTec", "Frame4", {2320, 250, 975, 255}),
+    setpointField("InjCurrent", "Frame4", {120, 700, 1000, 285}, 4),
     {"cmdSetInj", "Frame4", K::Button, "Set Current", "", {1100, 675, 975, 350}},
-    {"txtInjCurrentDac", "Frame4", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {120, 960, 1000, 285}},
+    readbackBox("InjCurrentDac", "Frame4", "?", {120, 960, 1000, 285}),
 
-    {"txtUpPd", "Frame5", K::ReadbackBox, "PD: ?", "", {120, 240, 1000, 285}},
-    {"txtUpPiezo", "Frame5", K::SetpointField, "0", "0 to 63.3", {1320, 240, 1000, 285}, 5},
+    readbackBox("UpPd", "Frame5", "PD: ?", {120, 240, 1000, 285}),
+    setpointField("UpPiezo", "Frame5", {1320, 240, 1000, 285}, 5),
     {"cmdUpPiezo", "Frame5", K::Button, "Set Piezo", "", {2280, 240, 975, 350}},
-    {"txtUpPiezoDac", "Frame5", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {1320, 480, 1000, 285}},
+    readbackBox("UpPiezoDac", "Frame5", "?", {1320, 480, 1000, 285}),
     {"Label1", "Frame5", K::GlyphLabel, "(  O   )", "", {4200, 180, 1110, 435}},
 
-    {"txtDownPd", "Frame6", K::ReadbackBox, "PD: ?", "", {120, 240, 1000, 285}},
-    {"txtDownPiezo", "Frame6", K::SetpointField, "0", "0 to 63.3", {1320, 240, 1000, 285}, 5},
+    readbackBox("DownPd", "Frame6", "PD: ?", {120, 240, 1000, 285}),
+    setpointField("DownPiezo", "Frame6", {1320, 240, 1000, 285}, 5),
     {"cmdDownPiezo", "Frame6", K::Button, "Set Piezo", "", {2280, 240, 975, 350}},
-    {"txtDownPiezoDac", "Frame6", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {1320, 480, 1000, 285}},
-    {"chkHeater", "Frame6", K::Switch, "Heater", "", {240, 600, 1215, 255}},
+    readbackBox("DownPiezoDac", "Frame6", "?", {1320, 480, 1000, 285}),
+    switchBox("Heater", "Frame6", {240, 600, 1215, 255}),
     {"Label3", "Frame6", K::GlyphLabel, "( oo   )", "", {4200, 240, 1155, 435}},
 
-    {"txtPot", "Frame7", K::ReadbackBox, "?", "", {120, 240, 1000, 285}},
-    {"chkScanEn", "Frame8", K::Switch, "Scanning", "", {120, 240, 1215, 255}},
+    readbackBox("Pot", "Frame7", "?", {120, 240, 1000, 285}),
+    switchBox("ScanEn", "Frame8", {120, 240, 1215, 255}),
 
-    {"txtXdac", "Frame1", K::SetpointField, "0", "0 to 4095", {120, 240, 495, 285}, 4, true},
+    setpointField("Xdac", "Frame1", {120, 240, 495, 285}, 4, true),
     {"cmdXdac", "Frame1", K::Button, "Update", "", {600, 240, 735, 255}},
-    {"txtXdacDac", "Frame1", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {120, 480, 765, 285}},
-    {"txtYdac", "Frame2", K::SetpointField, "0", "0 to 4095", {120, 240, 495, 285}, 4, true},
+    readbackBox("XdacDac", "Frame1", "?", {120, 480, 765, 285}),
+    setpointField("Ydac", "Frame2", {120, 240, 495, 285}, 4, true),
     {"cmdYdac", "Frame2", K::Button, "Update", "", {600, 240, 735, 255}},
-    {"txtYdacDac", "Frame2", K::ReadbackBox, "?", "DAC readback: 0 to 4095", {120, 480, 765, 285}},
+    readbackBox("YdacDac", "Frame2", "?", {120, 480, 765, 285}),
 
-    {"cmdXYsquare", "", K::Button, "X-Y Square", "", {3120, 5880, 735, 495}},
-    {"cmdWarmBoot", "", K::Button, "Warm Reboot", "", {3960, 5760, 855, 615}},
-    {"cmdEcho", "", K::Button, "Bounce Hi!", "Puts test text on the debug display.", {4920, 5760, 700, 615}},
+    {"cmdXYsquare", "", K::Button, captionOf(Command::XYSquare), "", {3120, 5880, 735, 495}},
+    {"cmdWarmBoot", "", K::Button, captionOf(Command::WarmBoot), "", {3960, 5760, 855, 615}},
+    {"cmdEcho", "", K::Button, captionOf(Command::Echo), "Puts test text on the debug display.", {4920, 5760, 700, 615}},
 
     {"txtIP", "Frame9", K::TextField, "", "", {120, 240, 1725, 285}, 15},
     {"txtPort", "Frame10", K::TextField, "", "", {120, 240, 1725, 285}, 5},   // kDefaultPort
@@ -142,50 +258,44 @@ struct SetpointSpec {
     std::string_view button;
     Command command;
 };
-inline constexpr std::array<SetpointSpec, 7> kSetpoints{{
-    {"txtEclCurrent", FieldFamily::Current, "cmdSetEcl", Command::SetEclCurrent},
-    {"txtEclPiezo", FieldFamily::Piezo, "cmdEclPiezo", Command::SetEclPiezo},
-    {"txtInjCurrent", FieldFamily::Current, "cmdSetInj", Command::SetInjCurrent},
-    {"txtUpPiezo", FieldFamily::Piezo, "cmdUpPiezo", Command::SetUpPiezo},
-    {"txtDownPiezo", FieldFamily::Piezo, "cmdDownPiezo", Command::SetDownPiezo},
-    {"txtXdac", FieldFamily::Dac, "cmdXdac", Command::SetXdac},
-    {"txtYdac", FieldFamily::Dac, "cmdYdac", Command::SetYdac},
+// A setpoint of the description and its button: the field's name, family and command follow.
+consteval SetpointSpec setpointButton(std::string_view field, std::string_view button)
+{
+    const BenchField &row = kBenchFields[benchRow(FieldKind::Setpoint, field)];
+    return {controlOf(FieldKind::Setpoint, field), row.family, button, row.command};
+}
+inline constexpr std::array<SetpointSpec, fieldCount(FieldKind::Setpoint)> kSetpoints{{
+    setpointButton("EclCurrent", "cmdSetEcl"),
+    setpointButton("EclPiezo", "cmdEclPiezo"),
+    setpointButton("InjCurrent", "cmdSetInj"),
+    setpointButton("UpPiezo", "cmdUpPiezo"),
+    setpointButton("DownPiezo", "cmdDownPiezo"),
+    setpointButton("Xdac", "cmdXdac"),
+    setpointButton("Ydac", "cmdYdac"),
 }};
 
-// Buttons without a field.
+// Buttons without a field, each a command of the description.
 struct ActionSpec {
     std::string_view control;
     Command command;
 };
-inline constexpr std::array<ActionSpec, 3> kFixedButtons{{
+inline constexpr std::array<ActionSpec, fieldCount(FieldKind::Command)> kFixedButtons{{
     {"cmdXYsquare", Command::XYSquare}, {"cmdWarmBoot", Command::WarmBoot}, {"cmdEcho", Command::Echo},
 }};
 
-// The readback box of each reading, in kReadbacks order: "txt" + the reading's field.
-inline constexpr std::array<std::string_view, kReadbackCount> kReadbackBoxes{{
-    "txtEclPd", "txtEclTec", "txtEclTemp", "txtInjTec", "txtInjTemp", "txtUpPd", "txtDownPd",
-    "txtPot", "txtEclCurrentDac", "txtEclPiezoDac", "txtInjCurrentDac", "txtUpPiezoDac",
-    "txtDownPiezoDac", "txtXdacDac", "txtYdacDac",
-}};
-
-// Each control is `prefix` + the name of its protocol row, row for row.
-template <typename Boxes, typename Rows, typename Row>
-consteval bool namedAfterRows(const Boxes &boxes, std::string_view prefix, const Rows &rows,
-                              std::string_view Row::*name)
-{
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (!boxes[i].starts_with(prefix) || boxes[i].substr(prefix.size()) != rows[i].*name)
-            return false;
+// The readback box of each reading, in kReadbacks order, and the check box of each switch,
+// in kSwitches order: "txt" or "chk" + the field's name.
+template <FieldKind kind>
+inline constexpr auto kFieldControls = [] {
+    std::array<std::string_view, fieldCount(kind)> names{};
+    for (std::size_t i = 0, n = 0; i < kBenchFields.size(); ++i) {
+        if (kBenchFields[i].kind == kind)
+            names[n++] = kFieldControlNames[i].view();
     }
-    return true;
-}
-static_assert(namedAfterRows(kReadbackBoxes, "txt", kReadbacks, &ReadbackInfo::field));
-
-// The check box of each switch, in kSwitches order: "chk" + the switch's name.
-inline constexpr std::array<std::string_view, kSwitchCount> kSwitchBoxes{{
-    "chkEclTec", "chkInjTec", "chkScanEn", "chkHeater", "chkNarrow", "chkSlowLock",
-}};
-static_assert(namedAfterRows(kSwitchBoxes, "chk", kSwitches, &SwitchInfo::name));
+    return names;
+}();
+inline constexpr const auto &kReadbackBoxes = kFieldControls<FieldKind::Reading>;
+inline constexpr const auto &kSwitchBoxes = kFieldControls<FieldKind::Switch>;
 
 // Whether a row of kControls before `before` is named `name`; whether the row named
 // `name` is of `kind`. They answer yes or no rather than hand out a row: a sanitizing
@@ -229,7 +339,7 @@ consteval bool tablesNameTheirControls()
             return false;
     }
     for (const ActionSpec &row : kFixedButtons) {
-        if (!isControl(row.control, ControlKind::Button))
+        if (!isControl(row.control, ControlKind::Button) || captionOf(row.command).empty())
             return false;
     }
     for (std::string_view name : kReadbackBoxes) {

@@ -11,7 +11,12 @@ function(norvane_layer target)
             file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
         endif()
     endforeach()
-    target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "INTERFACE_LIBRARY")
+        target_include_directories(${target} INTERFACE $<BUILD_INTERFACE:${root}>)
+    else()
+        target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
+    endif()
 endfunction()
 
 # The programs, the plugin and the relay stand together at the top of the build tree, where

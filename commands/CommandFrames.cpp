@@ -8,8 +8,6 @@
 namespace {
 
 constexpr double kMaxCount = 65535;
-constexpr double kPiezoFullScale = 63.3;
-constexpr double kPiezoCounts = 4095;
 
 // Checked on the double, before any conversion: an infinite or huge value has no int.
 std::optional<int> toCount(double n)
@@ -58,10 +56,7 @@ std::optional<int> wholeCount(QStringView fieldText)
 
 std::optional<int> piezoCount(QStringView fieldText)
 {
-    // divide first, then multiply: 31.65 must land exactly on 2047.5
-    const double q = leadingNumber(fieldText) / kPiezoFullScale;
-    const double r = q * kPiezoCounts;
-    return toCount(kPiezoCounts - std::floor(r));
+    return toCount(kFullScaleCount - std::floor(piezoSteps(leadingNumber(fieldText))));
 }
 
 std::optional<CommandRequest> commandRequest(Command c, QStringView fieldText, bool checked)

@@ -1,6 +1,8 @@
 #pragma once
 // Host-to-controller command frames: the seventeen opcodes and their payload encoders.
 
+#include "instrument/Bench.h"
+
 #include <QByteArray>
 #include <QStringView>
 
@@ -9,17 +11,11 @@
 #include <optional>
 #include <string_view>
 
-enum class Command : std::uint8_t {
-    SetXdac, SetYdac, XYSquare, KeepAlive, WarmBoot, SetEclCurrent, SetInjCurrent,
-    SetEclTec, SetInjTec, SetEclPiezo, SetUpPiezo, SetDownPiezo, SetScanEn, SetHeater,
-    SetNarrow, Echo, SetSlowLock,
-};
-
 enum class Payload : std::uint8_t {
     None,        // opcode alone
     Switch,      // one byte, 0 or 1
     WholeCount,  // two bytes, high first: field value rounded ties-to-even
-    PiezoCount,  // two bytes, high first: 4095 - floor(P / 63.3 * 4095)
+    PiezoCount,  // two bytes, high first: full scale less the whole steps of the volts (piezoSteps)
     Text,        // the 39 bytes of kEchoText
 };
 
@@ -54,6 +50,28 @@ inline constexpr std::array<CommandInfo, 17> kCommands{{
 
 constexpr const CommandInfo &commandInfo(Command c) { return kCommands[static_cast<std::size_t>(c)]; }
 
+// The payload follows from what a command sets: a switch's state, or a setpoint's count in
+// its family's scale. The opcodes are the wire's alone, so the two tables meet here.
+constexpr bool payloadsFollowTheFields()
+{
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        if (static_cast<std::size_t>(kCommands[i].command) != i)
+            return false;
+    }
+    for (const BenchField &row : kBenchFields) {
+        const Payload payload = commandInfo(row.command).payload;
+        if (row.kind == FieldKind::Switch && payload != Payload::Switch)
+            return false;
+        if (row.kind == FieldKind::Setpoint
+            && payload != (row.family == FieldFamily::Piezo ? Payload::PiezoCount : Payload::WholeCount))
+            return false;
+        if (row.kind == FieldKind::Command && commandInfo(row.command).name != row.attribute)
+            return false;
+    }
+    return true;
+}
+static_assert(payloadsFollowTheFields());
+
 // The row for an opcode, or nullptr for a byte that opens no command frame.
 const CommandInfo *commandByOpcode(std::uint8_t opcode);
 
@@ -64,9 +82,6 @@ int frameLength(Payload payload);
 // so that a wrapped value never reaches a DAC.
 std::optional<int> wholeCount(QStringView fieldText);
 std::optional<int> piezoCount(QStringView fieldText);
-
-// The controller's TCP port, unless a lab sets another.
-inline constexpr quint16 kDefaultPort = 44174;
 
 // One command with its payload already computed: what a link carries, whatever the
 // transport. `count` is read by the count commands, `on` by the switch commands.

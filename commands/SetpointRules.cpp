@@ -6,9 +6,10 @@
 
 namespace {
 
-constexpr double kPiezoMax = 63.3;
-constexpr double kCountMax = 4095;
-constexpr double kInjectionMax = 100;
+constexpr double kPiezoMax = kPiezoFullScaleVolts;
+constexpr double kCountMax = kFullScaleCount;
+constexpr double kInjectionMax = kFieldsOf<FieldKind::Setpoint>[fieldIndexOf(FieldKind::Setpoint, Command::SetInjCurrent)].guard;
+static_assert(kInjectionMax > 0, "the injection laser's field has its guard");
 
 bool outside(double value, double max)
 {
@@ -70,7 +71,7 @@ private:
         if (value() < 0)
             write(QStringLiteral("0"));
         if (value() > kCountMax)
-            write(QStringLiteral("4095"));
+            write(QString::number(kFullScaleCount));
     }
 
     FieldFamily m_family;

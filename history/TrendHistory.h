@@ -29,7 +29,7 @@ class TrendHistory final
 {
 public:
     // Longer than the watchdog's silence limit between two frames counts as a gap.
-    static constexpr double kGapSeconds = 5.0;
+    static constexpr double kGapSeconds = kSilenceLimitSeconds;
 
     // One tier of min/max buckets: their width and how many are kept.
     struct TierSize {

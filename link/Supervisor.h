@@ -34,8 +34,8 @@ class Supervisor final : public QObject
     Q_DISABLE_COPY_MOVE(Supervisor)
 
 public:
-    static constexpr std::chrono::milliseconds kRoundInterval{4500};
-    static constexpr double kSilenceLimitSeconds = 5.0;
+    static constexpr std::chrono::milliseconds kRoundInterval = kKeepAliveInterval;
+    static constexpr double kSilenceLimitSeconds = ::kSilenceLimitSeconds;
 
     // timerName names the round's timer, as profiles and benchmarks know it. With runTimer
     // false the link's owner calls handleRound() itself.

@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr int kMaxDacCount = 4095;
+constexpr int kMaxDacCount = kFullScaleCount;
 constexpr qsizetype kGarbageShown = 16;
 
 // Whether byte `index` of a payload (0 = first after the opcode) can belong to a frame

@@ -32,7 +32,7 @@ class CommandParser final {
 public:
     // Returns the commands completed by these bytes. A byte that opens no frame is
     // skipped as garbage. So is an opcode whose payload cannot be what the panel sends
-    // (count above 4095, switch byte other than 0 or 1, text byte above 0x7F): such a
+    // (count above full scale, switch byte other than 0 or 1, text byte above 0x7F): such a
     // frame was cut short, and scanning resumes at the byte after its opcode so that
     // the next real frame is found. A frame still incomplete is kept for the next feed;
     // the kept tail never exceeds one frame.

@@ -6,52 +6,87 @@
 
 namespace {
 
-// Indices into kReadbacks.
-enum Reading : std::size_t { EclPd, EclTec, EclTemp, InjTec, InjTemp, UpPd, DownPd, Pot };
-// The seven DACs, in the frame's order after the switch byte.
-enum Dac : std::size_t { EclCurrent, EclPiezo, InjCurrent, UpPiezo, DownPiezo, Xdac, Ydac };
+// Readings and switches by name; a name the instrument lacks stops the build.
+constexpr std::size_t readingAt(std::string_view field)
+{
+    const int i = fieldIndex(FieldKind::Reading, field);
+    if (i < 0)
+        throw "no such reading";
+    return static_cast<std::size_t>(i);
+}
+constexpr std::uint8_t switchBit(std::string_view field)
+{
+    const int i = fieldIndex(FieldKind::Switch, field);
+    if (i < 0)
+        throw "no such switch";
+    return kSwitches[static_cast<std::size_t>(i)].mask;
+}
+
+constexpr std::size_t EclPd = readingAt("EclPd");
+constexpr std::size_t EclTec = readingAt("EclTec");
+constexpr std::size_t EclTemp = readingAt("EclTemp");
+constexpr std::size_t InjTec = readingAt("InjTec");
+constexpr std::size_t InjTemp = readingAt("InjTemp");
+constexpr std::size_t UpPd = readingAt("UpPd");
+constexpr std::size_t DownPd = readingAt("DownPd");
+constexpr std::size_t Pot = readingAt("Pot");
+
+// The DACs, in the frame's order after the switch byte: m_dacs' order.
 constexpr std::size_t kFirstDacReading = kReadbacksBeforeSwitches;
-constexpr std::size_t dacReading(Dac dac) { return kFirstDacReading + dac; }
+constexpr std::size_t dacReading(std::size_t dac) { return kFirstDacReading + dac; }
+constexpr std::size_t dacOf(std::string_view setpoint)
+{
+    const int reading = dacReadingOf(setpoint);
+    if (reading < static_cast<int>(kFirstDacReading))
+        throw "no such DAC";
+    return static_cast<std::size_t>(reading) - kFirstDacReading;
+}
+constexpr std::size_t EclCurrent = dacOf("EclCurrent");
+constexpr std::size_t EclPiezo = dacOf("EclPiezo");
+constexpr std::size_t InjCurrent = dacOf("InjCurrent");
+constexpr std::size_t UpPiezo = dacOf("UpPiezo");
+constexpr std::size_t DownPiezo = dacOf("DownPiezo");
+constexpr std::size_t Xdac = dacOf("Xdac");
+constexpr std::size_t Ydac = dacOf("Ydac");
 
-static_assert(kReadbacks[EclPd].field == "EclPd" && kReadbacks[InjTemp].field == "InjTemp"
-              && kReadbacks[Pot].field == "Pot");
-static_assert(kReadbacks[dacReading(EclCurrent)].field == "EclCurrentDac"
-              && kReadbacks[dacReading(DownPiezo)].field == "DownPiezoDac"
-              && kReadbacks[dacReading(Ydac)].field == "YdacDac");
+struct DacCommand { Command command; std::size_t dac; };
+constexpr auto kDacCommands = [] {
+    std::array<DacCommand, kFieldsOf<FieldKind::Setpoint>.size()> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BenchField &setpoint = kFieldsOf<FieldKind::Setpoint>[i];
+        rows[i] = {setpoint.command, dacOf(setpoint.field)};
+    }
+    return rows;
+}();
 
-struct DacCommand { Command command; Dac dac; };
-constexpr std::array<DacCommand, 7> kDacCommands{{
-    {Command::SetEclCurrent, EclCurrent}, {Command::SetEclPiezo, EclPiezo},
-    {Command::SetInjCurrent, InjCurrent}, {Command::SetUpPiezo, UpPiezo},
-    {Command::SetDownPiezo, DownPiezo},   {Command::SetXdac, Xdac},
-    {Command::SetYdac, Ydac},
-}};
+constexpr std::uint8_t kEclTecBit = switchBit("EclTec");
+constexpr std::uint8_t kInjTecBit = switchBit("InjTec");
+constexpr std::uint8_t kScanBit = switchBit("ScanEn");
+constexpr std::uint8_t kHeaterBit = switchBit("Heater");
+constexpr std::uint8_t kNarrowBit = switchBit("Narrow");
+constexpr std::uint8_t kSlowLockBit = switchBit("SlowLock");
 
-static_assert(kSwitches[2].command == Command::SetScanEn && kSwitches[5].command == Command::SetSlowLock);
+constexpr int kMaxReading = kFullScaleCount;
 
-constexpr std::uint8_t kEclTecBit = kSwitches[0].mask;
-constexpr std::uint8_t kInjTecBit = kSwitches[1].mask;
-constexpr std::uint8_t kScanBit = kSwitches[2].mask;
-constexpr std::uint8_t kHeaterBit = kSwitches[3].mask;
-constexpr std::uint8_t kNarrowBit = kSwitches[4].mask;
-constexpr std::uint8_t kSlowLockBit = kSwitches[5].mask;
-
-constexpr int kMaxReading = 4095;
-
-// Temperatures. 14 °C reads as raw 2275, inside the panel's 101..3999.
+// Temperatures. 14 °C reads as raw 2275, inside the panel's range.
 constexpr double kRoomCelsius = 23.0;
 constexpr double kEclSetCelsius = 14.0;
 constexpr double kInjSetCelsius = 16.5;
 constexpr double kTecTimeConstantS = 4.0;
 constexpr double kAmbientTimeConstantS = 30.0;
 constexpr double kSelfHeatingCelsiusPerCount = 0.0005;   // an unregulated laser runs warm
-// TEC drive: a holding effort that the panel shows white (11..90) once the error is
-// below about 0.1 K, far more while it pulls the temperature in.
+// TEC drive: a holding effort that the panel shows white once the error is below about
+// 0.1 K, far more while it pulls the temperature in.
 constexpr double kTecHoldEffort = 50.0;
 constexpr double kTecEffortPerKelvin = 400.0;
+// A bench in normal operation shows no alarm colour.
+static_assert(inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kEclSetCelsius)))
+              && inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kInjSetCelsius)))
+              && inAlarmRange(RangeRule::Temperature, static_cast<int>(countOfCelsius(kRoomCelsius))));
+static_assert(inAlarmRange(RangeRule::Tec, static_cast<int>(kTecHoldEffort + kTecEffortPerKelvin * 0.1)));
 
 // External cavity photodiode: a faint glow below threshold, then a steep rise that
-// stays under the panel's 3999 at full current.
+// stays inside the panel's range at full current.
 constexpr double kDarkPd = 20.0;
 constexpr double kGlowPerCount = 0.06;
 constexpr double kThresholdCount = 1000.0;
@@ -59,6 +94,8 @@ constexpr double kSlopeAboveThreshold = 1.1;
 constexpr double kModeSpacingCount = 700.0;   // the piezo pulls the cavity through modes
 constexpr double kModeDip = 0.12;
 constexpr double kNarrowTransmission = 0.85;
+static_assert(kDarkPd + kGlowPerCount * kMaxReading + (kMaxReading - kThresholdCount) * kSlopeAboveThreshold + 3
+              < kPdRange.most);
 
 // Converter photodiodes: a resonance in the piezo count, lit by the laser above threshold.
 constexpr double kConverterDarkPd = 15.0;
@@ -80,7 +117,7 @@ int clampReading(double value)
 
 int rawForCelsius(double celsius)
 {
-    return clampReading((29.5 - celsius) * (4095 / 27.9));   // the panel's conversion, inverted
+    return clampReading(countOfCelsius(celsius));
 }
 
 double relax(double value, double target, double seconds, double timeConstant)
@@ -226,23 +263,24 @@ StatusReadings Instrument::readings()
 StatusReadings changingReadings(std::int64_t k)
 {
     const bool alarm = k % 2 == 0;
-    const auto step = static_cast<int>(k % 4096);
+    const auto step = static_cast<int>(k % (kFullScaleCount + 1));
     StatusReadings r;
     for (std::size_t i = 0; i < r.values.size(); ++i) {
         int &value = r.values[i];
+        const CountRange range = alarmRange(kReadbacks[i].range);
         switch (kReadbacks[i].range) {
         case RangeRule::Pd:
         case RangeRule::Temperature:
-            value = alarm ? (step / 2) % 100 : 1000 + step % 3000;
+            value = alarm ? (step / 2) % (range.least - 1) : 1000 + step % 3000;
             break;
         case RangeRule::Tec:
-            value = alarm ? (step / 2) % 10 : 11 + (step / 2) % 80;
+            value = alarm ? (step / 2) % (range.least - 1) : range.least + (step / 2) % (range.most - range.least + 1);
             break;
         case RangeRule::None:
-            value = (step * 37 + static_cast<int>(i)) % 4096;
+            value = (step * 37 + static_cast<int>(i)) % (kFullScaleCount + 1);
             break;
         }
     }
-    r.flags = alarm ? 0x00 : 0x3F;
+    r.flags = alarm ? 0x00 : kSwitchBits;
     return r;
 }

@@ -35,7 +35,7 @@ private:
     int noise(int amplitude);
 
     std::mt19937 m_random;
-    std::array<int, 7> m_dacs{};   // counts last set, in the frame's DAC order
+    std::array<int, kReadbackCount - kReadbacksBeforeSwitches> m_dacs{};   // counts last set, in the frame's DAC order
     std::uint8_t m_flags = 0;
     double m_time = 0;           // seconds since reset
     double m_eclCelsius = 0;

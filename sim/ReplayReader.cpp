@@ -177,9 +177,10 @@ std::optional<QString> ReplayReader::decode(const QStringList &cells, ReplayStep
     StatusReadings readings;
     for (int i = 0; i < kReadbackCount; ++i) {
         const QString &cell = cells[kFirstReadingColumn + i];
-        const std::optional<int> value = wholeNumber(cell, 4095);
+        const std::optional<int> value = wholeNumber(cell, kFullScaleCount);
         if (!value)
-            return cellProblem(kFirstReadingColumn + i, QStringLiteral("is not a reading 0 to 4095: \"%1\"").arg(cell));
+            return cellProblem(kFirstReadingColumn + i, QStringLiteral("is not a reading 0 to %1: \"%2\"")
+                                                            .arg(QString::number(kFullScaleCount), cell));
         readings.values[i] = *value;
     }
     for (int i = 0; i < kTemperatureCount; ++i) {

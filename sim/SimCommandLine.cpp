@@ -79,9 +79,10 @@ void addSimOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addVersionOption();
     const QString defaultPort = QString::number(kDefaultPort);
+    const QString defaultHost = QString::fromLatin1(kDefaultAddress.data(), static_cast<qsizetype>(kDefaultAddress.size()));
     parser.addOptions({
-        {QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
-         QStringLiteral("address"), QStringLiteral("127.0.0.1")},
+        {QStringLiteral("host"), QStringLiteral("Address to listen on (default %1).").arg(defaultHost),
+         QStringLiteral("address"), defaultHost},
         {QStringLiteral("port"), QStringLiteral("Port to listen on (default %1; 0 picks a free one).").arg(defaultPort),
          QStringLiteral("port"), defaultPort},
         {QStringLiteral("rate"), QStringLiteral("Status frames per second (default 10, up to 20000)."),

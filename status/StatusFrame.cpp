@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr std::uint8_t kSwitchBits = 0x3F;   // bits 6 and 7 carry nothing
-constexpr double kTemperatureAtZero = 29.5;
-constexpr double kTemperatureSpan = 27.9;
-constexpr double kFullScale = 4095;
 constexpr QChar kDegreeSign{0x00B0};
 
 std::uint8_t byteAt(QByteArrayView frame, int offset)
@@ -62,7 +58,7 @@ QString realText(double value)
 
 double temperature(int raw)
 {
-    return kTemperatureAtZero - (kTemperatureSpan / kFullScale) * raw;
+    return celsiusOfCount(raw);
 }
 
 QString temperatureText(int raw)
@@ -92,16 +88,7 @@ QString readbackText(TextFormat format, int value)
 
 bool inRange(RangeRule rule, int value)
 {
-    switch (rule) {
-    case RangeRule::None:
-        return true;
-    case RangeRule::Pd:
-    case RangeRule::Temperature:
-        return value >= 101 && value <= 3999;
-    case RangeRule::Tec:
-        return value > 10 && value < 90.25;
-    }
-    return true;
+    return inAlarmRange(rule, value);
 }
 
 ReadbackDisplay renderReadbacks(const StatusReadings &readings)

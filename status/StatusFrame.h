@@ -2,6 +2,7 @@
 // The controller's 33-byte status frame: decoding and the texts and colours it shows.
 
 #include "commands/CommandFrames.h"
+#include "instrument/Bench.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,9 +16,6 @@ inline constexpr int kStatusFrameSize = 33;
 inline constexpr std::uint8_t kStatusOpcode = 0xA1;
 inline constexpr std::uint8_t kMessageOpcode = 0xAF;
 
-enum class TextFormat : std::uint8_t { Pd, Tec, Temperature, Signed, Plain };
-enum class RangeRule : std::uint8_t { None, Pd, Tec, Temperature };
-
 struct ReadbackInfo {
     std::string_view field;   // the reading's name; its readback box is "txt" + field
     int offset;               // of the high byte in the frame
@@ -25,28 +23,26 @@ struct ReadbackInfo {
     RangeRule range;
 };
 
-// Frame order. The first eight are shown before the switches, the seven DACs after.
-inline constexpr int kReadbackCount = 15;
-inline constexpr int kReadbacksBeforeSwitches = 8;
-inline constexpr std::array<ReadbackInfo, kReadbackCount> kReadbacks{{
-    {"EclPd",            1,  TextFormat::Pd,          RangeRule::Pd},
-    {"EclTec",           3,  TextFormat::Tec,         RangeRule::Tec},
-    {"EclTemp",          5,  TextFormat::Temperature, RangeRule::Temperature},
-    {"InjTec",           7,  TextFormat::Tec,         RangeRule::Tec},
-    {"InjTemp",          9,  TextFormat::Temperature, RangeRule::Temperature},
-    {"UpPd",             11, TextFormat::Pd,          RangeRule::None},
-    {"DownPd",           13, TextFormat::Pd,          RangeRule::None},
-    {"Pot",              15, TextFormat::Signed,      RangeRule::None},
-    {"EclCurrentDac",    18, TextFormat::Plain,       RangeRule::None},
-    {"EclPiezoDac",      20, TextFormat::Plain,       RangeRule::None},
-    {"InjCurrentDac",    22, TextFormat::Plain,       RangeRule::None},
-    {"UpPiezoDac",       24, TextFormat::Plain,       RangeRule::None},
-    {"DownPiezoDac",     26, TextFormat::Plain,       RangeRule::None},
-    {"XdacDac",          28, TextFormat::Plain,       RangeRule::None},
-    {"YdacDac",          30, TextFormat::Plain,       RangeRule::None},
-}};
+// The readings of kBenchFields in frame order. Those before the flags byte are shown
+// before the switches, the DACs after.
+inline constexpr int kReadbackCount = fieldCount(FieldKind::Reading);
+inline constexpr auto kReadbacks = [] {
+    std::array<ReadbackInfo, kReadbackCount> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BenchField &row = kFieldsOf<FieldKind::Reading>[i];
+        rows[i] = {row.field, row.offset, row.format, row.range};
+    }
+    return rows;
+}();
 
-inline constexpr int kFlagsOffset = 17;
+inline constexpr int kFlagsOffset = kStatusFlagsOffset;
+inline constexpr int kReadbacksBeforeSwitches = [] {
+    int n = 0;
+    for (const ReadbackInfo &row : kReadbacks)
+        n += row.offset < kFlagsOffset ? 1 : 0;
+    return n;
+}();
+
 // Each switch once: its status bit, the command that sets it, and its name, as the
 // readings are named; Gui/Panels.h maps it to its check box.
 struct SwitchInfo {
@@ -54,18 +50,42 @@ struct SwitchInfo {
     std::uint8_t mask;
     Command command;
 };
-inline constexpr int kSwitchCount = 6;
-inline constexpr std::array<SwitchInfo, kSwitchCount> kSwitches{{
-    {"EclTec",     0x01, Command::SetEclTec},
-    {"InjTec",     0x02, Command::SetInjTec},
-    {"ScanEn",     0x04, Command::SetScanEn},
-    {"Heater",     0x08, Command::SetHeater},
-    {"Narrow",     0x10, Command::SetNarrow},
-    {"SlowLock",   0x20, Command::SetSlowLock},
-}};
+inline constexpr int kSwitchCount = fieldCount(FieldKind::Switch);
+inline constexpr auto kSwitches = [] {
+    std::array<SwitchInfo, kSwitchCount> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BenchField &row = kFieldsOf<FieldKind::Switch>[i];
+        rows[i] = {row.field, row.mask, row.command};
+    }
+    return rows;
+}();
+
+// Every switch's bit; the others carry nothing.
+inline constexpr std::uint8_t kSwitchBits = [] {
+    std::uint8_t bits = 0;
+    for (const SwitchInfo &row : kSwitches)
+        bits |= row.mask;
+    return bits;
+}();
+
+// Readings must sit in frame order, two bytes each, clear of the opcode, the flags byte and
+// each other: decoding and encoding rely on it.
+constexpr bool readingsTileTheFrame()
+{
+    int next = 1;
+    for (const ReadbackInfo &row : kReadbacks) {
+        if (next == kFlagsOffset)
+            ++next;
+        if (row.offset != next)
+            return false;
+        next += 2;
+    }
+    return next < kStatusFrameSize;
+}
+static_assert(readingsTileTheFrame());
 
 struct StatusReadings {
-    std::array<int, kReadbackCount> values{};   // each 0..4095, kReadbacks order
+    std::array<int, kReadbackCount> values{};   // each 0 to full scale, kReadbacks order
     std::uint8_t flags = 0;
 };
 
@@ -84,7 +104,7 @@ QByteArray encodeStatusFrame(const StatusReadings &readings);
 QString signedText(int value);     // " 123"
 QString plainText(int value);      // "123"
 QString realText(double value);    // up to 15 significant digits, '.' separator, no trailing zeros
-double temperature(int raw);       // 29.5 - (27.9 / 4095) * raw
+double temperature(int raw);       // celsiusOfCount()
 QString temperatureText(int raw);  // " 14°": rounded to hundredths by way of its text
 QString readbackText(TextFormat format, int value);
 bool inRange(RangeRule rule, int value);   // RangeRule::None is always in range

@@ -21,6 +21,8 @@ private slots:
     void window();
     void controls_data();
     void controls();
+    void rangeTooltips_data();
+    void rangeTooltips();
     void glyphsAreGreen();
     void tabVisitsTheControlsInOrder();
     void enterOnTheFirstFocusPressesBounce();
@@ -112,6 +114,33 @@ void TestPanels::controls()
         if (maxLength > 0)
             QCOMPARE(edit->maxLength(), maxLength);
     }
+}
+
+void TestPanels::rangeTooltips_data()
+{
+    QTest::addColumn<QString>("tooltip");
+    QTest::addColumn<QStringList>("boxes");
+
+    QTest::newRow("counts") << "0 to 4095" << QStringList{"txtEclCurrent", "txtInjCurrent", "txtXdac", "txtYdac"};
+    QTest::newRow("volts") << "0 to 63.3" << QStringList{"txtDownPiezo", "txtEclPiezo", "txtUpPiezo"};
+    QTest::newRow("DACs") << "DAC readback: 0 to 4095"
+                          << QStringList{"txtDownPiezoDac", "txtEclCurrentDac", "txtEclPiezoDac", "txtInjCurrentDac",
+                                         "txtUpPiezoDac", "txtXdacDac", "txtYdacDac"};
+}
+
+// Each range text is on exactly the boxes that stated it before.
+void TestPanels::rangeTooltips()
+{
+    QFETCH(QString, tooltip);
+    QFETCH(QStringList, boxes);
+
+    QStringList found;
+    for (const QLineEdit *box : m_panel->findChildren<QLineEdit *>()) {
+        if (box->toolTip() == tooltip)
+            found << box->objectName();
+    }
+    found.sort();
+    QCOMPARE(found, boxes);
 }
 
 void TestPanels::glyphsAreGreen()

@@ -58,21 +58,6 @@ Panel panelOf(TextFormat format)
     return Dacs;
 }
 
-// The lowest and highest raw value the rule calls in range.
-std::pair<int, int> rangeBounds(RangeRule rule)
-{
-    int low = -1;
-    int high = -1;
-    for (int value = 0; value <= 4095; ++value) {
-        if (!inRange(rule, value))
-            continue;
-        if (low < 0)
-            low = value;
-        high = value;
-    }
-    return {low, high};
-}
-
 double rawValue(int, double raw)
 {
     return raw;
@@ -171,11 +156,11 @@ void TrendsWindow::buildPlot()
         const int trace = m_plot->addTrace(panel, nameOf(info.field), colour);
         m_traces.push_back({i, trace, isTemperature ? &degrees : &rawValue, info.range});
         if (info.range != RangeRule::None && !banded[panel]) {
-            const auto [low, high] = rangeBounds(info.range);
+            const CountRange range = alarmRange(info.range);
             if (isTemperature)
-                m_plot->addBand(panel, temperature(high), temperature(low));
+                m_plot->addBand(panel, temperature(range.most), temperature(range.least));
             else
-                m_plot->addBand(panel, low, high);
+                m_plot->addBand(panel, range.least, range.most);
             banded[panel] = true;
         }
     }

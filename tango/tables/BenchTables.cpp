@@ -12,15 +12,8 @@ std::optional<AlarmLimits> alarmLimits(int reading)
     const RangeRule rule = kReadbacks[reading].range;
     if (rule == RangeRule::None)
         return std::nullopt;
-    int lowest = -1;
-    int highest = -1;
-    for (int count = 0; count <= kCountMax; ++count) {
-        if (inRange(rule, count)) {
-            if (lowest < 0)
-                lowest = count;
-            highest = count;
-        }
-    }
+    const int lowest = alarmRange(rule).least;
+    const int highest = alarmRange(rule).most;
     if (!isTemperature(reading))
         return AlarmLimits{QString::number(lowest - 1), QString::number(highest + 1)};
     // Temperature falls as the count rises; a limit halfway between neighbours is clear

@@ -1,6 +1,7 @@
 #pragma once
-// The bench's Tango interface as tables: every attribute's name, kind, unit and format,
-// the setpoints' commands and ranges, and the alarm limits derived from the panel's ranges.
+// The bench's Tango interface as tables, from the instrument's description: every
+// attribute's name, kind, unit and format, the setpoints' commands and ranges, and the alarm
+// limits of the readings the panel paints.
 
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
@@ -21,34 +22,27 @@ struct BenchSetpoint {
     double max;   // the least is 0
 };
 
-inline constexpr double kPiezoVoltsMax = 63.3;
-inline constexpr double kCountMax = 4095;
+inline constexpr double kPiezoVoltsMax = kPiezoFullScaleVolts;
+inline constexpr double kCountMax = kFullScaleCount;
 
-inline constexpr int kBenchSetpointCount = 7;
-inline constexpr std::array<BenchSetpoint, kBenchSetpointCount> kBenchSetpoints{{
-    {Command::SetEclCurrent, FieldFamily::Current, kCountMax},
-    {Command::SetInjCurrent, FieldFamily::Current, kCountMax},
-    {Command::SetXdac,       FieldFamily::Dac,     kCountMax},
-    {Command::SetYdac,       FieldFamily::Dac,     kCountMax},
-    {Command::SetEclPiezo,   FieldFamily::Piezo,   kPiezoVoltsMax},
-    {Command::SetUpPiezo,    FieldFamily::Piezo,   kPiezoVoltsMax},
-    {Command::SetDownPiezo,  FieldFamily::Piezo,   kPiezoVoltsMax},
-}};
+// The setpoints of the description, in its order.
+inline constexpr int kBenchSetpointCount = fieldCount(FieldKind::Setpoint);
+inline constexpr auto kBenchSetpoints = [] {
+    std::array<BenchSetpoint, kBenchSetpointCount> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BenchField &field = kFieldsOf<FieldKind::Setpoint>[i];
+        rows[i] = {field.command, field.family, field.fullScale};
+    }
+    return rows;
+}();
 
 // The fixed buttons, each a command of the device.
-inline constexpr std::array<Command, 3> kBenchCommands{Command::WarmBoot, Command::XYSquare, Command::Echo};
-
-static_assert(kBenchAttributeCount == kReadbackCount + kSwitchCount + kBenchSetpointCount + 2,
-              "every reading, switch and setpoint is an attribute, with the frame and the message");
-
-constexpr bool readingsFollowTheFrame()
-{
-    for (const BenchAttribute &row : kBenchAttributes)
-        if (row.kind == AttrKind::Reading && row.name != kReadbacks[row.row].field)
-            return false;
-    return true;
-}
-static_assert(readingsFollowTheFrame(), "a reading's name is its status field's");
+inline constexpr auto kBenchCommands = [] {
+    std::array<Command, fieldCount(FieldKind::Command)> commands{};
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        commands[i] = kFieldsOf<FieldKind::Command>[i].command;
+    return commands;
+}();
 
 // A reading in degrees rather than counts.
 constexpr bool isTemperature(int reading) { return kReadbacks[reading].format == TextFormat::Temperature; }
