@@ -263,7 +263,7 @@ void TestSupervision::programsClockRunsTheRoundsFromStartToClose()
     TcpPanel panel;
     const ClosedPort closed;
     panel.setAddress(panel.host(), QString::number(closed.port()));
-    auto *timer = panel.findChild<QTimer *>(QStringLiteral("tmrKeepAlive"));
+    auto *timer = panel.tcpLink().findChild<QTimer *>(QStringLiteral("tmrKeepAlive"));
     QVERIFY(timer && !timer->isActive());
     panel.load();
     QVERIFY(timer->isActive());
