@@ -110,8 +110,12 @@ void FormMain::setAddress(const QString &host, const QString &port)
 void FormMain::editAddress(LinkAddress &address)
 {
     address = {host(), port()};
-    connect(m_controls.txtIP, &QLineEdit::textChanged, this, [&address](const QString &text) { address.host = text; });
-    connect(m_controls.txtPort, &QLineEdit::textChanged, this, [&address](const QString &text) { address.port = text; });
+    connect(m_controls.txtIP, &QLineEdit::textChanged, this, [&address](const QString &text) {
+        address.host = text;
+    });
+    connect(m_controls.txtPort, &QLineEdit::textChanged, this, [&address](const QString &text) {
+        address.port = text;
+    });
 }
 
 QString FormMain::host() const

@@ -46,8 +46,8 @@ public:
     void close();
     bool isClosed() const { return m_closed; }
 
-    // One round (the tick's handler): keep-alive, the link's verdict, then the next attempt where none is under
-    // way; supervised() at its end. Nothing at all once closed.
+    // One round, the tick's handler: keep-alive, the link's verdict, then the next attempt
+    // where none is under way; supervised() at its end. Nothing at all once closed.
     void handleRound();
 
     // An arrival holds off the watchdog; a new attempt counts as silent until its first.

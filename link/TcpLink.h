@@ -37,8 +37,8 @@ public:
     // Start-up: the first connection request, then LinkEvent::Opening, then the timer.
     void start() override;
 
-    // One tick of tmrKeepAlive, which a manual clock leaves to its owner: keep-alive, silence watchdog, then supervised(). Nothing
-    // between close() and the next start().
+    // One tick of tmrKeepAlive, which a manual clock leaves to its owner: keep-alive,
+    // silence watchdog, then supervised(). Nothing between close() and the next start().
     void handleKeepAliveTick() { m_supervisor.handleRound(); }
 
     // The receive dispatch of one arrival whose bytes are already read; the socket's

@@ -36,7 +36,8 @@ public:
     // Carried only while the device answers; anything else is lost without a word.
     void send(const CommandRequest &request) override;
 
-    // One tick of tmrWatchdog, which a manual clock leaves to its owner: a silent or failed session ends, a new one starts.
+    // One tick of tmrWatchdog, which a manual clock leaves to its owner: a silent or
+    // failed session ends, a new one starts.
     void handleWatchdogTick() { m_supervisor.handleRound(); }
 
     // One line of the client's output, as the client process delivers them. A line the
