@@ -51,7 +51,11 @@ FormMain::FormMain(Link &link, QWidget *parent)
     connectViews();
 }
 
-FormMain::~FormMain() = default;
+FormMain::~FormMain()
+{
+    // The Trends window reads the history, a member that goes before the window's children.
+    delete m_trends;
+}
 
 void FormMain::buildWindow()
 {
@@ -101,6 +105,17 @@ void FormMain::setAddress(const QString &host, const QString &port)
 {
     m_controls.txtIP->setText(host);
     m_controls.txtPort->setText(port);
+}
+
+void FormMain::editAddress(LinkAddress &address)
+{
+    address = {host(), port()};
+    connect(m_controls.txtIP, &QLineEdit::textChanged, this, [&address](const QString &text) {
+        address.host = text;
+    });
+    connect(m_controls.txtPort, &QLineEdit::textChanged, this, [&address](const QString &text) {
+        address.port = text;
+    });
 }
 
 QString FormMain::host() const

@@ -5,9 +5,10 @@
 #include "Gui/Panels.h"
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
-#include "history/Recorder.h"
+#include "recorder/Recorder.h"
 #include "history/TrendHistory.h"
 #include "link/Link.h"
+#include "link/LinkAddress.h"
 #include "status/StatusFrame.h"
 
 #include <QMainWindow>
@@ -40,9 +41,11 @@ public:
     // Start-up: the link's start, which empties the console and writes its first line.
     void load();
 
-    // The connection fields' texts, as typed. A TCP link reads host() and port() at
-    // each attempt.
+    // The connection fields' texts, as typed.
     void setAddress(const QString &host, const QString &port);
+    // From now on the connection fields edit `address`, which outlives the window; it
+    // takes what they show at once.
+    void editAddress(LinkAddress &address);
     QString host() const;
     QString port() const;
 

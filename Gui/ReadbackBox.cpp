@@ -116,12 +116,19 @@ QAccessibleInterface *readbackAccessible(const QString &className, QObject *obje
     return nullptr;
 }
 
+// Once per process, as the application starts; tried for the box's class name before the
+// line edit's.
+void installReadbackAccessible()
+{
+    QAccessible::installFactory(&readbackAccessible);
+}
+
 } // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(installReadbackAccessible)
 
 ReadbackBox::ReadbackBox(const QString &text, QWidget *parent) : QLineEdit(text, parent), m_runs(kCachedTexts)
 {
-    // Tried for the box's own class name before the line edit's.
-    [[maybe_unused]] static const bool accessible = (QAccessible::installFactory(&readbackAccessible), true);
     setReadOnly(true);
     // Out of the Tab cycle, but a click still focuses it so a value can be copied.
     setFocusPolicy(Qt::ClickFocus);
@@ -146,21 +153,9 @@ void ReadbackBox::setAlarm(bool alarm)
     if (m_alarm == alarm && palette().color(QPalette::Base) == colour)
         return;
     m_alarm = alarm;
-    // A flip from one prepared palette to the other swaps it in place: the fill shows the
-    // colour, so the palette-change event and its work are not needed. Anything else (the
-    // first colour, a palette changed behind the box's back) prepares both again from the
-    // palette the box has now and sets it the ordinary way.
-    if (palette() == m_palettes[!alarm]) {
-        // The widget's palette is a plain member; palette() only hands out a reference.
-        const_cast<QPalette &>(palette()) = m_palettes[alarm];
-        update();
-        return;
-    }
-    for (const bool prepared : {false, true}) {
-        m_palettes[prepared] = palette();
-        m_palettes[prepared].setColor(QPalette::Base, prepared ? alarmColour() : inRangeColour());
-    }
-    setPalette(m_palettes[alarm]);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colour);
+    setPalette(colours);
 }
 
 void ReadbackBox::showText(const QString &text)

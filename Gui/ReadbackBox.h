@@ -64,7 +64,6 @@ private:
     void copyToSelectionClipboard();
 
     bool m_alarm = false;
-    std::array<QPalette, 2> m_palettes;   // in range, alarm
 
     QCache<QString, TextRun> m_runs;
     bool m_fontReady = false;

@@ -1,6 +1,6 @@
 #pragma once
-// The window on a TCP link of its own that reads the window's address fields, as the
-// panel program puts them together; the soak, the benchmarks and the tests start it so.
+// The window on a TCP link of its own whose address the window's fields edit: how the
+// panel program puts them together, and the soak, the benchmarks and the tests with it.
 
 #include "Gui/FormMain.h"
 #include "link/TcpLink.h"
@@ -19,7 +19,7 @@ public:
     explicit TcpPanel(TcpLink::Options options = TcpLink::Options{})
         : TcpLinkHolder(std::move(options)), FormMain(m_tcpLink)
     {
-        m_tcpLink.setAddressSource([this] { return TcpLink::Address{host(), port()}; });
+        editAddress(m_tcpLink.address());
     }
 
     TcpLink &tcpLink() { return m_tcpLink; }

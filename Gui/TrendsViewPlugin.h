@@ -4,6 +4,7 @@
 // The history it shows is collected from start-up all the same.
 
 #include "history/TrendHistory.h"
+#include "link/PanelPlugin.h"
 #include "link/PluginIds.h"
 
 #include <QString>
@@ -31,12 +32,8 @@ Q_DECLARE_INTERFACE(TrendsViewFactory, NORVANE_TRENDS_VIEW_IID)
 // The plugin's file name, in every folder it is looked for in.
 inline constexpr char kTrendsPluginFile[] = "libnorvane_trends.so";
 
-struct TrendsViewPlugin {
-    TrendsViewFactory *factory = nullptr;   // null: not found or not loadable; `problem` says why
-    QString problem;
-};
+using TrendsViewPlugin = PanelPlugin<TrendsViewFactory>;
 
 // A view linked into the program comes first; otherwise the plugin file in the panel's
-// plugin folders (panelPluginFolders), installed in ../lib/norvane. A loaded plugin stays
-// loaded until the program ends.
+// plugin folders, installed in ../lib/norvane.
 TrendsViewPlugin loadTrendsViewPlugin();

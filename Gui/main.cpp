@@ -3,8 +3,8 @@
 #include "Gui/CommandLine.h"
 #include "Gui/FormMain.h"
 #include "Gui/SingleInstance.h"
+#include "Gui/TcpPanel.h"
 #include "link/DeviceLinkPlugin.h"
-#include "link/TcpLink.h"
 
 #include <QApplication>
 
@@ -25,9 +25,7 @@ int run(QApplication &app, FormMain &window, const CommandLine &command)
 
 int runOnController(QApplication &app, const CommandLine &command)
 {
-    TcpLink link;
-    FormMain window(link);
-    link.setAddressSource([&window] { return TcpLink::Address{window.host(), window.port()}; });
+    TcpPanel window;
     window.setAddress(command.address.isEmpty() ? window.host() : command.address,
                       command.port.isEmpty() ? window.port() : command.port);
     return run(app, window, command);

@@ -5,7 +5,7 @@
 #include "Gui/TcpPanel.h"
 #include "Gui/Panels.h"
 #include "Gui/RepaintThrottle.h"
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "status/Arrival.h"
 #include "status/StatusFrame.h"
 

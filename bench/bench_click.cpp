@@ -110,7 +110,7 @@ std::vector<double> clickToWire(bool nagle)
 {
     Controller controller;
     // A clock that stands still, so the watchdog never closes the link between clicks.
-    TcpPanel panel(TcpLink::Options{{[] { return 1000.0; }, [] { return QTime(12, 34, 56); }}, false});
+    TcpPanel panel(TcpLink::Options{Clock::manual([] { return 1000.0; }, QTime(12, 34, 56))});
     panel.setAddress(panel.host(), QString::number(controller.port()));
     panel.findChild<QLineEdit *>(QStringLiteral("txtEclCurrent"))->setText(QStringLiteral("1234"));
     auto *button = panel.findChild<QPushButton *>(QStringLiteral("cmdSetEcl"));

@@ -35,7 +35,7 @@ void rewriteWhole(QPlainTextEdit &console)
 
 std::unique_ptr<TcpPanel> shownPanel()
 {
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::manual(Clock::system().steadySeconds, QTime::currentTime())});
     panel->show();
     QCoreApplication::processEvents();
     return panel;

@@ -17,7 +17,7 @@
 #include "Gui/RepaintThrottle.h"
 #include "sim/FrameStamp.h"
 #include "tango/devicelink/DeviceLink.h"
-#include "tango/server/BenchServerProcess.h"
+#include "tests/support/BenchServerProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -140,7 +140,7 @@ int main(int argc, char *argv[])
         if (!server->start(kStartTimeoutMs))
             qFatal("%s", qPrintable(server->errorString()));
         const QString device = server->deviceName(kDevice);
-        deviceLink = std::make_unique<DeviceLink>(device, args[7], DeviceLink::Options{});
+        deviceLink = std::make_unique<DeviceLink>(device, args[7]);
         window = std::make_unique<FormMain>(*deviceLink);
         window->showAttachedDevice(device);
         ages = std::make_unique<StampAges>(*window);

@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int frames = argc > 1 ? QByteArray(argv[1]).toInt() : 100;
 
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::manual(Clock::system().steadySeconds, QTime::currentTime())});
     // The throttle holds paints to the wall clock; here every frame paints, as at 10/s.
     panel->removeEventFilter(panel->findChild<RepaintThrottle *>());
     panel->show();

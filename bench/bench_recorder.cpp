@@ -4,7 +4,7 @@
 #include "BenchSupport.h"
 
 #include "Gui/TcpPanel.h"
-#include "history/Recorder.h"
+#include "recorder/Recorder.h"
 #include "history/RecordingFormat.h"
 
 #include <QApplication>
@@ -200,7 +200,7 @@ int main(int argc, char *argv[])
     for (int k = 0; k < kVariants; ++k)
         frames.push_back(frameAt(k));
 
-    TcpPanel panel(TcpLink::Options{Clock::system(), false});
+    TcpPanel panel(TcpLink::Options{Clock::manual(Clock::system().steadySeconds, QTime::currentTime())});
     panel.show();
     QCoreApplication::processEvents();
 

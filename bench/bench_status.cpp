@@ -86,7 +86,7 @@ double framesPerSecond(const std::vector<QByteArray> &frames, const std::functio
 
 std::unique_ptr<TcpPanel> shownPanel()
 {
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::manual(Clock::system().steadySeconds, QTime::currentTime())});
     panel->show();
     QCoreApplication::processEvents();
     return panel;

@@ -15,7 +15,7 @@
 #include "BenchSupport.h"
 
 #include "sim/FrameStamp.h"
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tango/tables/BenchTables.h"
 
 #include <tango.h>

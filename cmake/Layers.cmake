@@ -4,6 +4,15 @@
 #   norvane_layer(TARGET FOLDER...)   FOLDER relative to the source root, e.g. tango/tables
 function(norvane_layer target)
     set(root ${PROJECT_BINARY_DIR}/layers/${target})
+    # A link an earlier configuration made and this one does not want goes (the link, never
+    # what it points to), so that a build tree keeps no view the sources have dropped.
+    file(GLOB_RECURSE entries LIST_DIRECTORIES true ${root}/*)
+    foreach(entry IN LISTS entries)
+        file(RELATIVE_PATH relative ${root} ${entry})
+        if(IS_SYMLINK ${entry} AND NOT relative IN_LIST ARGN)
+            file(REMOVE ${entry})
+        endif()
+    endforeach()
     foreach(folder IN LISTS ARGN)
         get_filename_component(parent ${root}/${folder} DIRECTORY)
         file(MAKE_DIRECTORY ${parent})

@@ -69,8 +69,8 @@ public:
         if (!m_server.listen(QHostAddress::LocalHost, 0))
             fail("cannot listen on 127.0.0.1");
 
-        Clock clock{[this] { return m_now; }, [] { return QTime(12, 34, 56); }};
-        m_panel = std::make_unique<TcpPanel>(TcpLink::Options{clock, false});
+        m_panel = std::make_unique<TcpPanel>(
+            TcpLink::Options{Clock::manual([this] { return m_now; }, QTime(12, 34, 56))});
         m_panel->setAddress(m_panel->host(), QString::number(m_server.serverPort()));
         m_console = m_panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
         // Left hidden: painting each arrival costs five times the dispatch itself.

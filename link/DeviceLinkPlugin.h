@@ -4,9 +4,9 @@
 // the control system's libraries.
 
 #include "link/Link.h"
+#include "link/PanelPlugin.h"
 #include "link/PluginIds.h"
 
-#include <QPluginLoader>
 #include <QString>
 #include <QtPlugin>
 
@@ -29,18 +29,11 @@ Q_DECLARE_INTERFACE(DeviceLinkFactory, NORVANE_DEVICE_LINK_IID)
 // The plugin's file name, in every folder it is looked for in.
 inline constexpr char kDeviceLinkPluginFile[] = "libnorvane_tangolink.so";
 
-struct DeviceLinkPlugin {
-    DeviceLinkFactory *factory = nullptr;   // null: not found or not loadable; `problem` says why
-    QString directory;                      // where it was found
-    QString problem;
-    std::unique_ptr<QPluginLoader> loader;   // keeps the plugin loaded while links live
-};
+using DeviceLinkPlugin = PanelPlugin<DeviceLinkFactory>;
 
-// The folders a plugin of the panel is looked for in, in order: each folder of
-// NORVANE_PLUGIN_PATH (colon-separated) when it is set; otherwise beside the program (a
-// build tree), then `installed`, relative to the program's folder.
-QStringList panelPluginFolders(const QString &installed);
-
-// Looks in panelPluginFolders(), installed in ../lib/norvane/tango by the norvane-tango
-// package. A plugin of another version is refused, with both versions in `problem`.
-DeviceLinkPlugin loadDeviceLinkPlugin();
+// Installed in ../lib/norvane/tango by the norvane-tango package.
+inline DeviceLinkPlugin loadDeviceLinkPlugin()
+{
+    return loadPanelPlugin<DeviceLinkFactory>(QLatin1String(kDeviceLinkPluginFile),
+                                              QStringLiteral("../lib/norvane/tango"));
+}

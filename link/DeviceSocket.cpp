@@ -82,7 +82,7 @@ void DeviceSocket::handleReadyRead()
 
 void DeviceSocket::handleDisconnected()
 {
-    // The peer closed its end: no error event, and the state stays "other" until closed.
+    // The peer closed its end: no error event, and the state stays Closing until closed.
     const bool wasConnected = m_state == Connected;
     if (m_state == Connected || m_state == Connecting)
         m_state = Closing;

@@ -1,6 +1,6 @@
 #pragma once
-// The panel's one TCP client socket, reporting the states and events the link
-// supervision is written against rather than QTcpSocket's own.
+// The TCP link's client socket (the panel's, and each bench's in the server), reporting
+// the states and events the link supervision is written against rather than QTcpSocket's own.
 
 #include <QObject>
 #include <QString>
@@ -14,8 +14,9 @@ class DeviceSocket final : public QObject
     Q_DISABLE_COPY_MOVE(DeviceSocket)
 
 public:
-    // 0 closed, 6 connecting, 7 connected; anything else counts as "other".
-    enum State : int { Closed = 0, Connecting = 6, Connected = 7, Closing = 8, Failed = 9 };
+    // Closing: the peer hung up; Failed: the attempt or connection failed. Both last until
+    // close() or the next attempt.
+    enum State : std::uint8_t { Closed, Connecting, Connected, Closing, Failed };
 
     // Bytes read per arrival at most, so that a flood neither exhausts memory nor
     // holds the event loop; the rest arrives as the next arrival.

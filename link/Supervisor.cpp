@@ -2,29 +2,23 @@
 
 #include <utility>
 
-Supervisor::Supervisor(Supervised &link, const Clock &clock, const QString &timerName, bool runTimer,
-                       QObject *parent)
-    : QObject(parent), m_link(link), m_clock(clock), m_runTimer(runTimer)
+Supervisor::Supervisor(Supervised &link, Clock clock, const QString &tickName, QObject *parent)
+    : QObject(parent), m_link(link), m_clock(std::move(clock)),
+      m_tick(m_clock.makeTick(*this, tickName, kRoundInterval, [this] { handleRound(); }))
 {
-    m_timer.setObjectName(timerName);
-    m_timer.setParent(this);
-    m_timer.setInterval(kRoundInterval);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &Supervisor::handleRound);
 }
 
 void Supervisor::begin()
 {
     m_closed = false;
     emit happened({LinkEvent::Kind::Opening, {}});
-    if (m_runTimer)
-        m_timer.start();
+    m_tick->start();
 }
 
 void Supervisor::close()
 {
     m_closed = true;
-    m_timer.stop();
+    m_tick->stop();
     m_reopenPending = false;
     m_lastDataTime.reset();
 }

@@ -6,9 +6,9 @@
 #include "link/Link.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 // What a link does at the steps of a round; the supervisor decides when.
@@ -37,9 +37,8 @@ public:
     static constexpr std::chrono::milliseconds kRoundInterval = kKeepAliveInterval;
     static constexpr double kSilenceLimitSeconds = ::kSilenceLimitSeconds;
 
-    // timerName names the round's timer, as profiles and benchmarks know it. With runTimer
-    // false the link's owner calls handleRound() itself.
-    Supervisor(Supervised &link, const Clock &clock, const QString &timerName, bool runTimer, QObject *parent);
+    // The rounds run on a tick of `clock` named tickName, as profiles and benchmarks know it.
+    Supervisor(Supervised &link, Clock clock, const QString &tickName, QObject *parent);
 
     // After the link's first attempt: says Opening, then rounds run until close().
     void begin();
@@ -47,8 +46,8 @@ public:
     void close();
     bool isClosed() const { return m_closed; }
 
-    // One round: keep-alive, the link's verdict, then the next attempt where none is under
-    // way; supervised() at its end. Nothing at all once closed.
+    // One round, the tick's handler: keep-alive, the link's verdict, then the next attempt
+    // where none is under way; supervised() at its end. Nothing at all once closed.
     void handleRound();
 
     // An arrival holds off the watchdog; a new attempt counts as silent until its first.
@@ -66,9 +65,8 @@ signals:
 
 private:
     Supervised &m_link;
-    const Clock &m_clock;
-    bool m_runTimer;
-    QTimer m_timer;
+    const Clock m_clock;
+    std::unique_ptr<Tick> m_tick;
     bool m_closed = true;
     bool m_reopenPending = false;
     std::optional<double> m_lastDataTime;   // steady seconds of the last arrival; none yet

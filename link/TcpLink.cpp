@@ -6,7 +6,7 @@ TcpLink::TcpLink() : TcpLink(Options{}) {}
 
 TcpLink::TcpLink(Options options, QObject *parent)
     : Link(std::move(options.clock), parent),
-      m_supervisor(*this, m_clock, QStringLiteral("tmrKeepAlive"), options.runKeepAliveTimer, this)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrKeepAlive"), this)
 {
     if (options.cutFrames)
         m_cutter.emplace();
@@ -42,8 +42,7 @@ void TcpLink::openConnection()
 {
     if (m_cutter)
         m_cutter->reset();
-    const Address address = m_address ? m_address() : Address{};
-    Sock.connectToHost(address.host, address.port);
+    Sock.connectToHost(m_address.host, m_address.port);
 }
 
 void TcpLink::handleConnected()

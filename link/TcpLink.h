@@ -6,11 +6,10 @@
 #include "link/Clock.h"
 #include "link/DeviceSocket.h"
 #include "link/Link.h"
+#include "link/LinkAddress.h"
 #include "link/Supervisor.h"
 #include "status/FrameCutter.h"
 
-#include <chrono>
-#include <functional>
 #include <optional>
 
 class TcpLink final : public Link, private Supervised
@@ -21,24 +20,16 @@ class TcpLink final : public Link, private Supervised
 public:
     struct Options {
         Clock clock = Clock::system();
-        bool runKeepAliveTimer = true;   // tests turn it off and call handleKeepAliveTick()
         // Every whole status frame of an arrival, a cut-off one carried over; the panel
         // keeps one frame per arrival.
         bool cutFrames = false;
     };
 
-    // Where the next attempt connects, read afresh at every attempt so that an edit
-    // counts from the next one.
-    struct Address {
-        QString host;
-        QString port;
-    };
-    using AddressSource = std::function<Address()>;
-
     TcpLink();
     explicit TcpLink(Options options, QObject *parent = nullptr);
 
-    void setAddressSource(AddressSource source) { m_address = std::move(source); }
+    // Where the next attempt connects; its owner (the window's fields) edits it.
+    LinkAddress &address() { return m_address; }
     // Off: a connection the controller closes shows as silence, as the panel has it. On
     // (the server): an error and linkDown at once, and the next tick reopens.
     void setHangUpIsLoss(bool on) { m_hangUpIsLoss = on; }
@@ -46,8 +37,8 @@ public:
     // Start-up: the first connection request, then LinkEvent::Opening, then the timer.
     void start() override;
 
-    // One tick of tmrKeepAlive: keep-alive, silence watchdog, then supervised(). Nothing
-    // between close() and the next start().
+    // One tick of tmrKeepAlive, which a manual clock leaves to its owner: keep-alive,
+    // silence watchdog, then supervised(). Nothing between close() and the next start().
     void handleKeepAliveTick() { m_supervisor.handleRound(); }
 
     // The receive dispatch of one arrival whose bytes are already read; the socket's
@@ -75,7 +66,7 @@ private:
     void handleDataArrival(qint64 bytesAvailable);
     void log(LinkEvent::Kind kind, const QString &detail = {});
 
-    AddressSource m_address;
+    LinkAddress m_address;
     DeviceSocket Sock;
     Supervisor m_supervisor;
     bool m_hangUpIsLoss = false;

@@ -7,7 +7,7 @@
 
 #include "Gui/TcpPanel.h"
 #include "Gui/Panels.h"
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "status/StatusFrame.h"
 
 #include <QKeyEvent>
@@ -155,7 +155,7 @@ void SoakRun::relisten()
 
 void SoakRun::startPanel()
 {
-    m_panel = std::make_unique<TcpPanel>(TcpLink::Options{Clock::system(), true});
+    m_panel = std::make_unique<TcpPanel>();
     m_panel->setAddress(m_panel->host(), QString::number(m_port));
     m_console = std::make_unique<ConsoleWatch>(*m_panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg")),
                                                [this] { return now(); });

@@ -1,5 +1,5 @@
 #pragma once
-// The controller's 33-byte status frame: decoding and the texts and colours it shows.
+// The controller's 33-byte status frame: decoding, and the texts and ranges it shows.
 
 #include "commands/CommandFrames.h"
 #include "instrument/Bench.h"

@@ -24,7 +24,7 @@ inline QString findText(QObject &root, const char *name)
 // A panel on a fake clock, its tick driven by the test, pointed at `port`.
 inline std::unique_ptr<TcpPanel> makePanel(FakeClock &clock, quint16 port, bool load = true)
 {
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock()});
     panel->setAddress(panel->host(), QString::number(port));
     if (load)
         panel->load();
@@ -34,7 +34,7 @@ inline std::unique_ptr<TcpPanel> makePanel(FakeClock &clock, quint16 port, bool 
 // A panel pointed at a port on which nobody listens for as long as the panel lives.
 inline std::unique_ptr<TcpPanel> makeRefusedPanel(FakeClock &clock, bool load = true)
 {
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock()});
     const auto *closed = new ClosedPort(panel.get());
     panel->setAddress(panel->host(), QString::number(closed->port()));
     if (load)

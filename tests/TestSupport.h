@@ -1,5 +1,6 @@
 #pragma once
-// A fake clock for anything that takes a Clock, with or without a window.
+// A fake clock for anything that takes a Clock, with or without a window: the test sets
+// the time and calls the tick handlers itself.
 
 #include "link/Clock.h"
 
@@ -9,6 +10,6 @@ struct FakeClock {
     double now = 1000.0;
     Clock clock()
     {
-        return {[this] { return now; }, [] { return QTime(12, 34, 56); }};
+        return Clock::manual([this] { return now; }, QTime(12, 34, 56));
     }
 };

@@ -3,8 +3,8 @@
 
 #include "ControllerSupport.h"
 #include "ReadingsSupport.h"
-#include "sim/SimProcess.h"
-#include "tango/server/BenchServerProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/BenchServerProcess.h"
 
 #include <QScopeGuard>
 #include <QTemporaryDir>

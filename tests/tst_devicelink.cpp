@@ -3,6 +3,7 @@
 // The lines are written with the relay's own functions, so that both sides say the same.
 
 #include "ReadingsSupport.h"
+#include "TestSupport.h"
 
 #include "tango/devicelink/DeviceLink.h"
 #include "tango/relay/RelayLines.h"
@@ -13,14 +14,6 @@
 #include <QTest>
 
 namespace {
-
-struct FakeClock {
-    double now = 1000.0;
-    Clock clock()
-    {
-        return {[this] { return now; }, [] { return QTime(12, 34, 56); }};
-    }
-};
 
 const QString kDevice = QStringLiteral("lab/bench/1");
 
@@ -80,7 +73,7 @@ void TestDeviceLink::init()
     QVERIFY(writeClient(client, m_received));
 
     m_clock = {};
-    m_link = std::make_unique<DeviceLink>(kDevice, client, DeviceLink::Options{m_clock.clock(), false});
+    m_link = std::make_unique<DeviceLink>(kDevice, client, m_clock.clock());
     m_events = std::make_unique<QSignalSpy>(m_link.get(), &Link::happened);
     m_downs = std::make_unique<QSignalSpy>(m_link.get(), &Link::linkDown);
     m_link->start();
@@ -251,7 +244,7 @@ void TestDeviceLink::requestsGoOnlyWhileTheDeviceAnswers()
 
 void TestDeviceLink::aClientThatCannotStartIsAnError()
 {
-    DeviceLink link(kDevice, m_dir.filePath(QStringLiteral("missing")), DeviceLink::Options{m_clock.clock(), false});
+    DeviceLink link(kDevice, m_dir.filePath(QStringLiteral("missing")), m_clock.clock());
     QSignalSpy events(&link, &Link::happened);
     link.start();
     QVERIFY(QTest::qWaitFor([&] { return events.size() >= 2; }, 5000));
@@ -265,7 +258,7 @@ void TestDeviceLink::aSessionEndsWithoutWaitingForItsClient()
     const QString client = m_dir.filePath(QStringLiteral("deaf"));
     const QString received = m_dir.filePath(QStringLiteral("deaf-received"));
     QVERIFY(writeClient(client, received, true));
-    DeviceLink link(kDevice, client, DeviceLink::Options{m_clock.clock(), false});
+    DeviceLink link(kDevice, client, m_clock.clock());
     link.start();
     QTRY_VERIFY(link.clientProcessId() != 0);
     QVERIFY(QTest::qWaitFor([&] { return QFile::exists(received); }, 5000));   // its trap is set

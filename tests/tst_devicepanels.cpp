@@ -5,9 +5,9 @@
 #include "PanelSupport.h"
 #include "ReadingsSupport.h"
 
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tango/devicelink/DeviceLink.h"
-#include "tango/server/BenchServerProcess.h"
+#include "tests/support/BenchServerProcess.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -37,7 +37,7 @@ std::unique_ptr<BenchServerProcess> benchServer(const QTemporaryDir &dir, quint1
 // A window on a device link whose watchdog ticks when the test says.
 struct DevicePanel {
     DevicePanel(FakeClock &clock, const QString &device)
-        : link(device, QStringLiteral(NORVANE_TANGO_RELAY_PATH), DeviceLink::Options{clock.clock(), false}),
+        : link(device, QStringLiteral(NORVANE_TANGO_RELAY_PATH), clock.clock()),
           window(link)
     {
         window.load();

@@ -2,7 +2,7 @@
 
 #include "PanelSupport.h"
 
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QCheckBox>
 #include <QPushButton>

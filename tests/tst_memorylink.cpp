@@ -19,7 +19,7 @@ namespace {
 class MemoryLink final : public Link
 {
 public:
-    MemoryLink() : Link({[] { return 1000.0; }, [] { return QTime(12, 34, 56); }}) {}
+    MemoryLink() : Link(Clock::manual([] { return 1000.0; }, QTime(12, 34, 56))) {}
 
     void start() override { emit happened({LinkEvent::Kind::Opening, {}}); }
     void close() override { closed = true; }

@@ -1,7 +1,7 @@
 // The recorder on a TCP link fed directly, on fake steady and wall clocks.
 
 #include "link/TcpLink.h"
-#include "history/Recorder.h"
+#include "recorder/Recorder.h"
 #include "history/RecordingFormat.h"
 
 #include <QSignalSpy>
@@ -20,7 +20,7 @@ struct Clocks {
 
     TcpLink::Options linkOptions()
     {
-        return {{[this] { return steady; }, [] { return QTime(12, 34, 56); }}, false};
+        return {Clock::manual([this] { return steady; }, QTime(12, 34, 56))};
     }
     Recorder::Options recorderOptions(std::chrono::milliseconds flushInterval = std::chrono::hours(1))
     {

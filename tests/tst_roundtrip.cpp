@@ -6,8 +6,8 @@
 #include "TestSupport.h"
 
 #include "link/TcpLink.h"
-#include "history/Recorder.h"
-#include "sim/SimProcess.h"
+#include "recorder/Recorder.h"
+#include "tests/support/SimProcess.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -18,7 +18,7 @@ namespace {
 
 TcpLink::Options realTimeLink()
 {
-    return {Clock::system(), false};
+    return {Clock::manual(Clock::system().steadySeconds, QTime::currentTime())};
 }
 
 // The rows without their time columns: the readings, temperatures, switches and message.
@@ -58,10 +58,8 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
         // on the link's clock: readings and switches that change, and two messages.
         FakeClock clock;
         FakeController controller;
-        TcpLink link({clock.clock(), false});
-        link.setAddressSource([&] {
-            return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(controller.port())};
-        });
+        TcpLink link({clock.clock()});
+        link.address() = {QStringLiteral("127.0.0.1"), QString::number(controller.port())};
         Recorder recorder(link);
         QSignalSpy statuses(&link, &TcpLink::statusArrived);
         QSignalSpy messages(&link, &TcpLink::messageArrived);
@@ -95,9 +93,7 @@ void TestRoundTrip::replayOfARecordingRecordsTheSame()
     const quint16 replayPort = replay.port();
     {
         TcpLink link(realTimeLink());
-        link.setAddressSource([replayPort] {
-            return TcpLink::Address{QStringLiteral("127.0.0.1"), QString::number(replayPort)};
-        });
+        link.address() = {QStringLiteral("127.0.0.1"), QString::number(replayPort)};
         Recorder recorder(link);
         QSignalSpy statuses(&link, &TcpLink::statusArrived);
         QVERIFY(recorder.start(replayed));

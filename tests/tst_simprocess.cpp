@@ -1,6 +1,6 @@
 // Starting norvane-sim as a child: its port, its lines, and failures reported with its own words.
 
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

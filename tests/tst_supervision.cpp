@@ -31,6 +31,7 @@ private slots:
     void exitClosesTheConnectionWithoutAConsoleLine();
     void closedLinkStaysClosedUntilStart_data();
     void closedLinkStaysClosedUntilStart();
+    void programsClockRunsTheRoundsFromStartToClose();
 };
 
 void TestSupervision::silentControllerCyclesEveryTick()
@@ -192,7 +193,7 @@ void TestSupervision::badPortTextIsReportedAndRetried()
 {
     QFETCH(QString, port);
     FakeClock clock;
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock(), false});
+    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock()});
     panel->setAddress(panel->host(), port);
     panel->load();
     QCOMPARE(consoleTexts(*panel), QStringList({kOpening}));
@@ -256,4 +257,19 @@ void TestSupervision::closedLinkStaysClosedUntilStart()
 }
 
 QTEST_MAIN(TestSupervision)
+void TestSupervision::programsClockRunsTheRoundsFromStartToClose()
+{
+    // The program's own clock: its timer, as profiles know it, ticks from start() to close().
+    TcpPanel panel;
+    const ClosedPort closed;
+    panel.setAddress(panel.host(), QString::number(closed.port()));
+    auto *timer = panel.tcpLink().findChild<QTimer *>(QStringLiteral("tmrKeepAlive"));
+    QVERIFY(timer && !timer->isActive());
+    panel.load();
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->intervalAsDuration(), Supervisor::kRoundInterval);
+    panel.tcpLink().close();
+    QVERIFY(!timer->isActive());
+}
+
 #include "tst_supervision.moc"

@@ -16,11 +16,11 @@ QString textOf(const std::string &bytes)
 
 } // namespace
 
-DeviceLink::DeviceLink(QString device, QString client, Options options, QObject *parent)
-    : Link(std::move(options.clock), parent),
+DeviceLink::DeviceLink(QString device, QString client, Clock clock, QObject *parent)
+    : Link(std::move(clock), parent),
       m_device(std::move(device)),
       m_client(std::move(client)),
-      m_supervisor(*this, m_clock, QStringLiteral("tmrWatchdog"), options.runWatchdogTimer, this)
+      m_supervisor(*this, m_clock, QStringLiteral("tmrWatchdog"), this)
 {
     connect(&m_supervisor, &Supervisor::happened, this, &Link::happened);
     connect(&m_supervisor, &Supervisor::supervised, this, &Link::supervised);

@@ -24,13 +24,8 @@ public:
     // A Tango client asked to end is killed if it has not ended after this long.
     static constexpr std::chrono::milliseconds kClientEndLimit{1000};
 
-    struct Options {
-        Clock clock = Clock::system();
-        bool runWatchdogTimer = true;   // tests turn it off and call handleWatchdogTick()
-    };
-
     // client: the Tango client program; device: what it attaches to.
-    DeviceLink(QString device, QString client, Options options, QObject *parent = nullptr);
+    DeviceLink(QString device, QString client, Clock clock = Clock::system(), QObject *parent = nullptr);
     ~DeviceLink() override;
 
     const QString &device() const { return m_device; }
@@ -41,7 +36,8 @@ public:
     // Carried only while the device answers; anything else is lost without a word.
     void send(const CommandRequest &request) override;
 
-    // One tick of the watchdog: a silent or failed session ends, a new one starts.
+    // One tick of tmrWatchdog, which a manual clock leaves to its owner: a silent or
+    // failed session ends, a new one starts.
     void handleWatchdogTick() { m_supervisor.handleRound(); }
 
     // One line of the client's output, as the client process delivers them. A line the

@@ -15,8 +15,7 @@ class TangoLinkPlugin final : public QObject, public DeviceLinkFactory
 public:
     std::unique_ptr<Link> createLink(const QString &device, const QString &pluginDirectory) override
     {
-        return std::make_unique<DeviceLink>(device, pluginDirectory + QStringLiteral("/norvane-tango-relay"),
-                                            DeviceLink::Options{});
+        return std::make_unique<DeviceLink>(device, pluginDirectory + QStringLiteral("/norvane-tango-relay"));
     }
 };
 

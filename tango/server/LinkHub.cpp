@@ -2,26 +2,20 @@
 
 #include "link/TcpLink.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
-
-#include <chrono>
-
 // One bench's link and the sink it reports to.
 class BenchLink final : public QObject
 {
 public:
-    BenchLink(std::shared_ptr<BenchSink> sink, double timeScale, QObject *parent)
-        : QObject(parent), m_sink(std::move(sink)), m_timeScale(timeScale)
+    BenchLink(std::shared_ptr<BenchSink> sink, Clock clock, QObject *parent)
+        : QObject(parent), m_sink(std::move(sink)), m_clock(std::move(clock))
     {
     }
 
     void open(const QString &host, const QString &port)
     {
         delete m_link;
-        m_tick.stop();
-        m_link = new TcpLink({scaledClock(), m_timeScale == 1, true}, this);
-        m_link->setAddressSource([host, port] { return TcpLink::Address{host, port}; });
+        m_link = new TcpLink({.clock = m_clock, .cutFrames = true}, this);
+        m_link->address() = {host, port};
         // A device must not show a closed connection as live for up to ten seconds.
         m_link->setHangUpIsLoss(true);
         BenchSink *sink = m_sink.get();
@@ -38,12 +32,6 @@ public:
                 sink->linkEvent(event);
         });
         m_link->start();
-        if (m_timeScale != 1) {
-            connect(&m_tick, &QTimer::timeout, m_link, &TcpLink::handleKeepAliveTick, Qt::UniqueConnection);
-            m_tick.setTimerType(Qt::PreciseTimer);
-            m_tick.start(std::chrono::duration_cast<std::chrono::milliseconds>(
-                Supervisor::kRoundInterval / m_timeScale));
-        }
     }
 
     // Only onto a connected socket: what the device accepted leaves now or never.
@@ -55,27 +43,17 @@ public:
 
     void close()
     {
-        m_tick.stop();
         if (m_link)
             m_link->close();
     }
 
 private:
-    Clock scaledClock() const
-    {
-        QElapsedTimer timer;
-        timer.start();
-        return {[timer, scale = m_timeScale] { return timer.nsecsElapsed() / 1e9 * scale; },
-                [] { return QTime::currentTime(); }};
-    }
-
     std::shared_ptr<BenchSink> m_sink;
-    double m_timeScale;
+    Clock m_clock;
     TcpLink *m_link = nullptr;   // a child
-    QTimer m_tick{this};
 };
 
-LinkHub::LinkHub(double timeScale, QObject *parent) : QObject(parent), m_timeScale(timeScale) {}
+LinkHub::LinkHub(Clock clock, QObject *parent) : QObject(parent), m_clock(std::move(clock)) {}
 
 LinkHub::~LinkHub() = default;
 
@@ -93,7 +71,7 @@ void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const Q
     QMetaObject::invokeMethod(this, [this, sink = std::move(sink), host, port]() mutable {
         BenchLink *&link = m_links[sink.get()];
         if (!link)
-            link = new BenchLink(std::move(sink), m_timeScale, this);
+            link = new BenchLink(std::move(sink), m_clock, this);
         link->open(host, port);
     }, Qt::QueuedConnection);
 }

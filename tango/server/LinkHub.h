@@ -33,8 +33,8 @@ class LinkHub final : public QObject
     Q_DISABLE_COPY_MOVE(LinkHub)
 
 public:
-    // timeScale > 1 runs the link's clock and keep-alive tick that much faster; for tests.
-    explicit LinkHub(double timeScale = 1, QObject *parent = nullptr);
+    // Every bench's link runs on `clock`.
+    explicit LinkHub(Clock clock = Clock::system(), QObject *parent = nullptr);
     ~LinkHub() override;
 
     // Why a bench cannot connect with these properties, naming the property; nullopt when it can.
@@ -59,7 +59,7 @@ public:
     void closeAll();
 
 private:
-    double m_timeScale;
+    Clock m_clock;
     std::map<const BenchSink *, BenchLink *> m_links;   // children of the hub
     std::atomic<int> m_benches{0};
 };

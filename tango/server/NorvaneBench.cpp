@@ -1,6 +1,6 @@
 // The NorvaneBench device class: one device per bench, its attributes from kBenchAttributes,
-// its commands, and the bridge through which the Qt thread updates it. The only file that
-// includes Tango, which compiles slowly.
+// its commands, and the bridge through which the Qt thread updates it. Tango's header
+// compiles slowly, so the server's other files stay clear of it where they can.
 
 #include "tango/server/BenchServer.h"
 #include "tango/tables/BenchTables.h"
@@ -589,14 +589,14 @@ void Tango::DServer::class_factory()
     add_class(NorvaneBenchClass::create(applicationHub()));
 }
 
-int runBenchServer(int argc, char *argv[], double timeScale)
+int runBenchServer(int argc, char *argv[], Clock clock)
 {
     try {
         Tango::Util *util = Tango::Util::init(argc, argv);
         QCoreApplication app(argc, argv);
         // What the devices share is the application's child, which the device class finds
         // and which outlives every device.
-        auto *hub = new LinkHub(timeScale, &app);
+        auto *hub = new LinkHub(std::move(clock), &app);
         // Tango's shutdown posts nothing to this thread when no device is left to go.
         QTimer wake;
         wake.start(std::chrono::milliseconds(100));

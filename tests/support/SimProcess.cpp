@@ -1,4 +1,4 @@
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "tango/server/BenchServerProcess.h"
+#include "tests/support/BenchServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

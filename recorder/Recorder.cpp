@@ -1,4 +1,4 @@
-#include "history/Recorder.h"
+#include "recorder/Recorder.h"
 
 #include "link/Link.h"
 #include "history/RecordingFormat.h"
