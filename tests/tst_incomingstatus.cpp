@@ -42,7 +42,7 @@ private slots:
     void identicalFrameRewritesAStaleBox();
 
 private:
-    void deliver(const QByteArray &frame);
+    void deliver(const QByteArray &frame) { QVERIFY(feed(*m_controller, m_clock, *m_panel, frame)); }
     QLineEdit *box(const char *name) { return m_panel->findChild<QLineEdit *>(QString::fromLatin1(name)); }
     QCheckBox *check(const char *name) { return m_panel->findChild<QCheckBox *>(QString::fromLatin1(name)); }
 
@@ -55,21 +55,13 @@ void TestIncomingStatus::init()
 {
     m_controller = std::make_unique<FakeController>();
     m_panel = makePanel(m_clock, m_controller->port());
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
 }
 
 void TestIncomingStatus::cleanup()
 {
     m_panel.reset();
     m_controller.reset();
-}
-
-void TestIncomingStatus::deliver(const QByteArray &frame)
-{
-    m_clock.now += 1.0;
-    m_controller->send(frame);
-    QTRY_COMPARE(m_panel->lastDataTime(), std::optional<double>(m_clock.now));
 }
 
 void TestIncomingStatus::allZeroFrame()
