@@ -80,8 +80,7 @@ void TestTrends::init()
 {
     m_controller = std::make_unique<FakeController>();
     m_panel = makePanel(m_clock, m_controller->port());
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
     m_panel->show();
     m_panel->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
@@ -149,13 +148,18 @@ void TestTrends::opensFromViewMenu()
     QCOMPARE(points.back().y(), 321.0);
 }
 
+// Exit closes the link, without a console line, and Trends with it.
 void TestTrends::panelExitClosesTrends()
 {
     TrendsWindow *trends = openTrends();
     QVERIFY(trends && trends->isVisible());
+    const QStringList before = consoleTexts(*m_panel);
     m_panel->findChild<QAction *>(QStringLiteral("mnuExit"))->trigger();
     QVERIFY(!m_panel->isVisible());
     QVERIFY(!trends->isVisible());
+    QCOMPARE(m_panel->socket().state(), DeviceSocket::Closed);
+    QTRY_COMPARE(m_controller->client()->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(consoleTexts(*m_panel), before);
 }
 
 void TestTrends::followsTheLink_data()
