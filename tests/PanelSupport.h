@@ -42,6 +42,22 @@ inline std::unique_ptr<TcpPanel> makeRefusedPanel(FakeClock &clock, bool load = 
     return panel;
 }
 
+// Whether `controller` took the panel's `count`th connection and the panel sees it up.
+inline bool panelConnected(FakeController &controller, TcpPanel &panel, int count = 1)
+{
+    return controller.waitForClient(count)
+           && QTest::qWaitFor([&] { return panel.socket().state() == DeviceSocket::Connected; });
+}
+
+// Sends one arrival `seconds` after the last and waits until the panel has handled it.
+inline bool feed(FakeController &controller, FakeClock &clock, TcpPanel &panel, const QByteArray &bytes,
+                 double seconds = 1.0)
+{
+    clock.now += seconds;
+    controller.send(bytes);
+    return QTest::qWaitFor([&] { return panel.lastDataTime() == std::optional<double>(clock.now); });
+}
+
 // The console's lines without their time stamps; a trailing empty line is dropped.
 inline QStringList consoleTexts(FormMain &panel)
 {

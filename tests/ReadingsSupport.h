@@ -11,6 +11,12 @@ inline StatusReadings readingsOf(int value, std::uint8_t flags = 0)
     return readings;
 }
 
+// The status frame of readingsOf(value, flags).
+inline QByteArray frameOf(int value, std::uint8_t flags = 0)
+{
+    return encodeStatusFrame(readingsOf(value, flags));
+}
+
 // `fill` everywhere but reading `index`, which holds `value`.
 inline StatusReadings readingsWith(int fill, int index, int value, std::uint8_t flags = 0)
 {

@@ -70,6 +70,15 @@ void TestCommandFrames::encode()
     QCOMPARE(encoded->toHex(' '), frame.toHex(' '));
 }
 
+// commandInfo() indexes the table by Command: each row must sit at its enumerator.
+static_assert([] {
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        if (static_cast<std::size_t>(kCommands[i].command) != i)
+            return false;
+    }
+    return true;
+}());
+
 void TestCommandFrames::table()
 {
     for (const CommandInfo &info : kCommands) {

@@ -15,9 +15,8 @@ class TestConsole : public QObject
 private slots:
     void lineFormat();
     void firstLineReplacesTheConsole();
-    void lineFollowsTypedTextDirectly();
-    void escapeEmptiesTheConsole_data();
-    void escapeEmptiesTheConsole();
+    void keysThenALine_data();
+    void keysThenALine();
     void tickMovesTheCaretToTheEnd();
     void keepsTheNewestLinesWhole_data();
     void keepsTheNewestLinesWhole();
@@ -40,8 +39,26 @@ void TestConsole::firstLineReplacesTheConsole()
     QCOMPARE(console->textCursor().position(), console->document()->characterCount() - 1);
 }
 
-void TestConsole::lineFollowsTypedTextDirectly()
+// A line follows typed text directly; Escape, with any modifier, empties the console.
+void TestConsole::keysThenALine_data()
 {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Qt::KeyboardModifiers>("escape");   // Escape's modifiers, where nothing is typed
+    QTest::addColumn<QString>("shown");
+    const QString before = QStringLiteral("12:34:56 Opening connection...\n12:34:56 Connected!\n");
+    const auto none = Qt::KeyboardModifiers(Qt::NoModifier);
+    QTest::newRow("typed text") << "note" << none << before + "note12:34:56 again\n";
+    QTest::newRow("escape") << "" << none << "12:34:56 again\n";
+    QTest::newRow("shift escape") << "" << Qt::KeyboardModifiers(Qt::ShiftModifier) << "12:34:56 again\n";
+    QTest::newRow("ctrl alt escape") << "" << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier)
+                                     << "12:34:56 again\n";
+}
+
+void TestConsole::keysThenALine()
+{
+    QFETCH(QString, typed);
+    QFETCH(Qt::KeyboardModifiers, escape);
+    QFETCH(QString, shown);
     FakeController controller;
     FakeClock clock;
     auto panel = makePanel(clock, controller.port());
@@ -50,37 +67,14 @@ void TestConsole::lineFollowsTypedTextDirectly()
 
     panel->show();
     console->setFocus();
-    QTest::keyClicks(console, QStringLiteral("note"));
-    controller.send(QByteArray("\xAF" "from controller"));
-    QTRY_COMPARE(console->toPlainText(),
-                 QStringLiteral("12:34:56 Opening connection...\n12:34:56 Connected!\n"
-                                "note12:34:56 from controller\n"));
-}
-
-void TestConsole::escapeEmptiesTheConsole_data()
-{
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::newRow("plain") << Qt::KeyboardModifiers(Qt::NoModifier);
-    QTest::newRow("shift") << Qt::KeyboardModifiers(Qt::ShiftModifier);
-    QTest::newRow("ctrl alt") << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier);
-}
-
-void TestConsole::escapeEmptiesTheConsole()
-{
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
-    auto *console = panel->findChild<QPlainTextEdit *>(QStringLiteral("txtMsg"));
-    QTRY_COMPARE(consoleTexts(*panel).size(), 2);
-
-    panel->show();
-    console->setFocus();
-    QTest::keyClick(console, Qt::Key_Escape, modifiers);
-    QCOMPARE(console->toPlainText(), QString());
-
+    if (typed.isEmpty()) {
+        QTest::keyClick(console, Qt::Key_Escape, escape);
+        QCOMPARE(console->toPlainText(), QString());
+    } else {
+        QTest::keyClicks(console, typed);
+    }
     controller.send(QByteArray("\xAF" "again"));
-    QTRY_COMPARE(console->toPlainText(), QStringLiteral("12:34:56 again\n"));
+    QTRY_COMPARE(console->toPlainText(), shown);
 }
 
 void TestConsole::tickMovesTheCaretToTheEnd()

@@ -20,15 +20,13 @@ namespace {
 
 const QString kMissingPlugin = QStringLiteral("norvane: --device needs the norvane-tango package (");
 
-QString environmentValue(const QString &name)
-{
-    return qEnvironmentVariable(name.toLocal8Bit().constData());
-}
+// What a test may change of the environment; each is put back afterwards.
+constexpr const char *kSavedNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "NORVANE_PLUGIN_PATH", "XDG_RUNTIME_DIR"};
 
-void setEnvironment(const char *name, const QString &value, bool set)
+void setEnvironment(const char *name, const std::optional<QByteArray> &value)
 {
-    if (set)
-        qputenv(name, value.toLocal8Bit());
+    if (value)
+        qputenv(name, *value);
     else
         qunsetenv(name);
 }
@@ -67,14 +65,12 @@ private:
     QProcessEnvironment panelEnvironment(const QString &pluginPath) const;
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    QStringList m_savedNames;
-    QList<std::optional<QString>> m_savedValues;
+    QList<std::optional<QByteArray>> m_saved;
 };
 
 void TestDeviceOption::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("norvane"));
-    m_savedNames = {"DISPLAY", "WAYLAND_DISPLAY", "NORVANE_PLUGIN_PATH", "XDG_RUNTIME_DIR"};
 }
 
 void TestDeviceOption::init()
@@ -82,20 +78,15 @@ void TestDeviceOption::init()
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
     QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_savedValues.clear();
-    for (const QString &name : m_savedNames) {
-        m_savedValues << (qEnvironmentVariableIsSet(name.toLocal8Bit().constData())
-                              ? std::optional<QString>(environmentValue(name))
-                              : std::nullopt);
-    }
+    m_saved.clear();
+    for (const char *name : kSavedNames)
+        m_saved << (qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
 }
 
 void TestDeviceOption::cleanup()
 {
-    for (qsizetype i = 0; i < m_savedNames.size(); ++i) {
-        const QByteArray name = m_savedNames[i].toLocal8Bit();
-        setEnvironment(name.constData(), m_savedValues[i].value_or(QString()), m_savedValues[i].has_value());
-    }
+    for (qsizetype i = 0; i < m_saved.size(); ++i)
+        setEnvironment(kSavedNames[i], m_saved[i]);
 }
 
 void TestDeviceOption::lockPerDeviceAndDesk_data()
@@ -152,8 +143,8 @@ void TestDeviceOption::deskFollowsTheDisplay()
     QFETCH(bool, hasDisplay);
     QFETCH(bool, hasWayland);
     QFETCH(QString, desk);
-    setEnvironment("DISPLAY", QStringLiteral(":1"), hasDisplay);
-    setEnvironment("WAYLAND_DISPLAY", QStringLiteral("wayland-1"), hasWayland);
+    setEnvironment("DISPLAY", hasDisplay ? std::optional<QByteArray>(":1") : std::nullopt);
+    setEnvironment("WAYLAND_DISPLAY", hasWayland ? std::optional<QByteArray>("wayland-1") : std::nullopt);
     qputenv("XDG_RUNTIME_DIR", m_folder->path().toLocal8Bit());
 
     QCOMPARE(currentDesk(), desk);

@@ -19,7 +19,7 @@ private slots:
 
 private:
     // Sends one arrival and waits until the panel has handled it.
-    void deliver(const QByteArray &bytes);
+    void deliver(const QByteArray &bytes) { QVERIFY(feed(*m_controller, m_clock, *m_panel, bytes)); }
 
     FakeClock m_clock;
     std::unique_ptr<FakeController> m_controller;
@@ -30,21 +30,13 @@ void TestDispatch::init()
 {
     m_controller = std::make_unique<FakeController>();
     m_panel = makePanel(m_clock, m_controller->port());
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
 }
 
 void TestDispatch::cleanup()
 {
     m_panel.reset();
     m_controller.reset();
-}
-
-void TestDispatch::deliver(const QByteArray &bytes)
-{
-    m_clock.now += 1.0;
-    m_controller->send(bytes);
-    QTRY_COMPARE(m_panel->lastDataTime(), std::optional<double>(m_clock.now));
 }
 
 void TestDispatch::arrivals_data()

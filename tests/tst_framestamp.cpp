@@ -5,22 +5,13 @@
 #include "sim/Instrument.h"
 #include "sim/SimServer.h"
 #include "status/StatusFrame.h"
+#include "ReadingsSupport.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 
 namespace {
-
-// Every reading at the top of its 12 bits and every flag set: a stamp that spilled into
-// the data would show here.
-StatusReadings fullReadings()
-{
-    StatusReadings readings;
-    readings.values.fill(4095);
-    readings.flags = 0x3F;
-    return readings;
-}
 
 } // namespace
 
@@ -47,10 +38,10 @@ void TestFrameStamp::roundTrip_data()
     QTest::addColumn<quint64>("microsRead");
     const quint64 modulo = kStampMicrosModulo;
     const quint64 top = modulo - 1;
-    QTest::newRow("zero stamp, full readings") << fullReadings() << 0u << quint64{0} << 0u << quint64{0};
+    QTest::newRow("zero stamp, full readings") << readingsOf(4095, 0x3F) << 0u << quint64{0} << 0u << quint64{0};
     QTest::newRow("full stamp, zero readings") << StatusReadings{} << kStampSequenceModulo - 1 << top
                                                << kStampSequenceModulo - 1 << top;
-    QTest::newRow("full stamp, full readings") << fullReadings() << kStampSequenceModulo - 1 << top
+    QTest::newRow("full stamp, full readings") << readingsOf(4095, 0x3F) << kStampSequenceModulo - 1 << top
                                                << kStampSequenceModulo - 1 << top;
     QTest::newRow("alternating bits") << changingReadings(7) << 0xA5A5A5u << quint64{0x5A5A5A5A5}
                                       << 0xA5A5A5u << quint64{0x5A5A5A5A5};

@@ -42,7 +42,7 @@ private slots:
     void identicalFrameRewritesAStaleBox();
 
 private:
-    void deliver(const QByteArray &frame);
+    void deliver(const QByteArray &frame) { QVERIFY(feed(*m_controller, m_clock, *m_panel, frame)); }
     QLineEdit *box(const char *name) { return m_panel->findChild<QLineEdit *>(QString::fromLatin1(name)); }
     QCheckBox *check(const char *name) { return m_panel->findChild<QCheckBox *>(QString::fromLatin1(name)); }
 
@@ -55,21 +55,13 @@ void TestIncomingStatus::init()
 {
     m_controller = std::make_unique<FakeController>();
     m_panel = makePanel(m_clock, m_controller->port());
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
 }
 
 void TestIncomingStatus::cleanup()
 {
     m_panel.reset();
     m_controller.reset();
-}
-
-void TestIncomingStatus::deliver(const QByteArray &frame)
-{
-    m_clock.now += 1.0;
-    m_controller->send(frame);
-    QTRY_COMPARE(m_panel->lastDataTime(), std::optional<double>(m_clock.now));
 }
 
 void TestIncomingStatus::allZeroFrame()
@@ -198,7 +190,6 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     // Every frame rewrites the whole readback side, also a box whose reading has not
     // changed since the last frame but whose text and colour were changed meanwhile.
     QFETCH(int, reading);
-    const ReadbackInfo &info = kReadbacks[static_cast<std::size_t>(reading)];
     QLineEdit *target = box(kReadbackBoxes[static_cast<std::size_t>(reading)].data());
     const QByteArray frame = frameWith({{reading, 50}});
     deliver(frame);
@@ -212,8 +203,7 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     deliver(frame);
 
     QCOMPARE(target->text(), shown);
-    QCOMPARE(target->text(), readbackText(info.format, 50));
-    if (info.range != RangeRule::None)
+    if (reading < 5)   // the boxes with an alarm range
         QCOMPARE(target->palette().color(QPalette::Base), colour);
 }
 

@@ -24,8 +24,8 @@ private slots:
     void repeatsAreNotSuppressed();
 
 private:
-    void connectPanel(int connection = 1);
-    void applyFrame(const QByteArray &frame);
+    void connectPanel(int connection = 1) { QVERIFY(panelConnected(*m_controller, *m_panel, connection)); }
+    void applyFrame(const QByteArray &frame) { QVERIFY(feed(*m_controller, m_clock, *m_panel, frame)); }
     template <typename T> T *widget(const QString &name) { return m_panel->findChild<T *>(name); }
 
     FakeClock m_clock;
@@ -46,19 +46,6 @@ void TestPanelActions::cleanup()
 {
     m_panel.reset();
     m_controller.reset();
-}
-
-void TestPanelActions::connectPanel(int connection)
-{
-    QVERIFY(m_controller->waitForClient(connection));
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
-}
-
-void TestPanelActions::applyFrame(const QByteArray &frame)
-{
-    m_clock.now += 1.0;
-    m_controller->send(frame);
-    QTRY_COMPARE(m_panel->lastDataTime(), std::optional<double>(m_clock.now));
 }
 
 void TestPanelActions::buttonsSendTheirFrames_data()

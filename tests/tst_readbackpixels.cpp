@@ -3,6 +3,7 @@
 // white or the alarm colour exactly, so a new value repaints nothing but the boxes.
 
 #include "PanelSupport.h"
+#include "ReadingsSupport.h"
 
 #include "Gui/Panels.h"
 #include "Gui/ReadbackBox.h"
@@ -10,17 +11,6 @@
 
 #include <QImage>
 #include <QSet>
-
-namespace {
-
-QByteArray frameOf(int value)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    return encodeStatusFrame(readings);
-}
-
-} // namespace
 
 class TestReadbackPixels : public QObject
 {

@@ -1,8 +1,10 @@
-// The recorder on a TCP link fed directly, on fake steady and wall clocks.
+// The recorder on a TCP link fed directly, on fake steady and wall rig.
 
 #include "link/TcpLink.h"
 #include "recorder/Recorder.h"
 #include "history/RecordingFormat.h"
+#include "ReadingsSupport.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,9 +16,13 @@ namespace {
 
 const QDateTime kWallStart(QDate(2026, 12, 8), QTime(18, 56, 10, 0), Qt::UTC);
 
-struct Clocks {
+// A link fed by the test, a folder for the recording, and the rig both read.
+struct Rig {
     double steady = 500.0;
     QDateTime wall = kWallStart;
+    QTemporaryDir dir;
+    TcpLink link{linkOptions()};
+    QString path = dir.filePath(QStringLiteral("run.csv"));
 
     TcpLink::Options linkOptions()
     {
@@ -32,28 +38,6 @@ struct Clocks {
         wall = wall.addMSecs(ms);
     }
 };
-
-QByteArray statusFrameOf(int value, std::uint8_t flags)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    readings.flags = flags;
-    return encodeStatusFrame(readings);
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList consoleTexts(const QSignalSpy &spy)
-{
-    QStringList texts;
-    for (const QList<QVariant> &arguments : spy)
-        texts << arguments.at(0).toString();
-    return texts;
-}
 
 // A path the process may not create: a read-only folder, or for root, who may write
 // anywhere on disk, a read-only kernel file.
@@ -87,62 +71,59 @@ private slots:
 
 void TestRecorder::rowsFollowTheArrivals()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    Recorder recorder(link, clocks.recorderOptions());
-    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    Rig rig;
+    TcpLink &link = rig.link;
+    Recorder recorder(link, rig.recorderOptions());
+    const QString &path = rig.path;
     QVERIFY(recorder.start(path));
 
-    clocks.advance(100);
-    link.deliverArrival(statusFrameOf(2272, 0x21));
-    clocks.advance(250);
+    rig.advance(100);
+    link.deliverArrival(frameOf(2272, 0x21));
+    rig.advance(250);
     link.deliverArrival(QByteArray("\xAF" "Bounce, \"Hi!\"\r\n\xB0"));
-    clocks.advance(1);
+    rig.advance(1);
     link.deliverArrival(QByteArray("\xA1\x00", 2));   // dropped: no row
-    clocks.advance(1649);
-    link.deliverArrival(statusFrameOf(7, 0x00));
+    rig.advance(1649);
+    link.deliverArrival(frameOf(7, 0x00));
     QVERIFY(recorder.flush());
 
     const QByteArray expected = recordingHeader()
-        + statusRow(kWallStart.addMSecs(100), 0.1, decodeStatusFrame(statusFrameOf(2272, 0x21)))
+        + statusRow(kWallStart.addMSecs(100), 0.1, decodeStatusFrame(frameOf(2272, 0x21)))
         + "2026-12-08T18:56:10.350Z,0.350" + QByteArray(kMessageColumn - 1, ',')
         + "\"Bounce, \"\"Hi!\"\"\r\n\xC2\xB0\"\r\n"
-        + statusRow(kWallStart.addMSecs(2000), 2.0, decodeStatusFrame(statusFrameOf(7, 0)));
+        + statusRow(kWallStart.addMSecs(2000), 2.0, decodeStatusFrame(frameOf(7, 0)));
     QCOMPARE(contents(path).split('\n'), expected.split('\n'));
 }
 
 void TestRecorder::nothingBeforeStartOrAfterStop()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    Recorder recorder(link, clocks.recorderOptions());
-    const QString path = dir.filePath(QStringLiteral("run.csv"));
-    link.deliverArrival(statusFrameOf(1, 0));
+    Rig rig;
+    TcpLink &link = rig.link;
+    Recorder recorder(link, rig.recorderOptions());
+    const QString &path = rig.path;
+    link.deliverArrival(frameOf(1, 0));
     QVERIFY(recorder.start(path));
-    QVERIFY(!recorder.start(dir.filePath(QStringLiteral("other.csv"))));
-    link.deliverArrival(statusFrameOf(2, 0));
+    QVERIFY(!recorder.start(rig.dir.filePath(QStringLiteral("other.csv"))));
+    link.deliverArrival(frameOf(2, 0));
     recorder.stop();
     QVERIFY(!recorder.isRecording());
-    link.deliverArrival(statusFrameOf(3, 0));
+    link.deliverArrival(frameOf(3, 0));
     link.deliverArrival("\xAFlate");
 
     const QList<QByteArray> rows = contents(path).split('\n');
     QCOMPARE(rows.size(), 3);   // header, one row, the empty rest after the last LF
     QVERIFY(rows[1].startsWith("2026-12-08T18:56:10.000Z,0.000,2,2,"));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("other.csv"))));
+    QVERIFY(!QFile::exists(rig.dir.filePath(QStringLiteral("other.csv"))));
 }
 
 void TestRecorder::consoleLinesNameTheFile()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    Recorder recorder(link, clocks.recorderOptions());
+    Rig rig;
+    TcpLink &link = rig.link;
+    Recorder recorder(link, rig.recorderOptions());
     QSignalSpy lines(&recorder, &Recorder::logged);
     QSignalSpy changes(&recorder, &Recorder::recordingChanged);
-    const QString path = dir.filePath(QStringLiteral("a, b.csv"));
+    const QString path = rig.dir.filePath(QStringLiteral("a, b.csv"));
 
     QVERIFY(recorder.start(path));
     recorder.stop();
@@ -156,33 +137,31 @@ void TestRecorder::consoleLinesNameTheFile()
 
 void TestRecorder::timerFlushes()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    Recorder recorder(link, clocks.recorderOptions(std::chrono::milliseconds(5)));
-    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    Rig rig;
+    TcpLink &link = rig.link;
+    Recorder recorder(link, rig.recorderOptions(std::chrono::milliseconds(5)));
+    const QString &path = rig.path;
     QVERIFY(recorder.start(path));
-    link.deliverArrival(statusFrameOf(3, 0));
+    link.deliverArrival(frameOf(3, 0));
     QTRY_COMPARE(contents(path).count('\n'), 2);
 }
 
 void TestRecorder::rowsReachTheDiskOnlyWhenFlushed()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    Recorder recorder(link, clocks.recorderOptions());
-    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    Rig rig;
+    TcpLink &link = rig.link;
+    Recorder recorder(link, rig.recorderOptions());
+    const QString &path = rig.path;
     QVERIFY(recorder.start(path));
     QCOMPARE(contents(path), recordingHeader());   // the header goes out at once
-    link.deliverArrival(statusFrameOf(3, 0));
+    link.deliverArrival(frameOf(3, 0));
     QCOMPARE(contents(path), recordingHeader());
     QVERIFY(recorder.flush());
     QCOMPARE(contents(path).count('\n'), 2);
 
     // a buffer's worth of rows goes out by itself, without waiting for the flush
     for (int i = 0; i < 1000; ++i)
-        link.deliverArrival(statusFrameOf(i, 0));
+        link.deliverArrival(frameOf(i, 0));
     QVERIFY(contents(path).count('\n') > 2);
 }
 
@@ -198,23 +177,22 @@ void TestRecorder::writeErrorStopsWithOneLine_data()
 void TestRecorder::writeErrorStopsWithOneLine()
 {
     QFETCH(QString, kind);
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
+    Rig rig;
+    TcpLink &link = rig.link;
     int statusSeen = 0;
-    Recorder recorder(link, clocks.recorderOptions());
+    Recorder recorder(link, rig.recorderOptions());
     QSignalSpy lines(&recorder, &Recorder::logged);
     QSignalSpy changes(&recorder, &Recorder::recordingChanged);
 
-    QString path = dir.filePath(QStringLiteral("run.csv"));
+    QString path = rig.path;
     QString reason;
     if (kind == u"full") {
         path = QStringLiteral("/dev/full");
         reason = QStringLiteral("No space left on device");
     } else if (kind == u"permission") {
-        path = unwritablePath(dir);
+        path = unwritablePath(rig.dir);
     } else if (kind == u"folder") {
-        path = dir.filePath(QStringLiteral("missing/run.csv"));
+        path = rig.dir.filePath(QStringLiteral("missing/run.csv"));
         reason = QStringLiteral("No such file or directory");
     } else {
         reason = QStringLiteral("The file was removed");
@@ -223,13 +201,13 @@ void TestRecorder::writeErrorStopsWithOneLine()
 
     QCOMPARE(recorder.start(path), kind == u"removed");
     if (kind == u"removed") {
-        link.deliverArrival(statusFrameOf(3, 0));
+        link.deliverArrival(frameOf(3, 0));
         QVERIFY(QFile::remove(path));
         QVERIFY(!recorder.flush());
     }
     // the link goes on as before, for whoever else listens
     connect(&link, &TcpLink::statusArrived, this, [&statusSeen] { ++statusSeen; });
-    link.deliverArrival(statusFrameOf(4, 0));
+    link.deliverArrival(frameOf(4, 0));
     QCOMPARE(statusSeen, 1);
     QVERIFY(!recorder.isRecording());
     QVERIFY(!recorder.flush());
@@ -251,33 +229,31 @@ void TestRecorder::writeErrorStopsWithOneLine()
 
 void TestRecorder::destructionFlushesAndCloses()
 {
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
-    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    Rig rig;
+    TcpLink &link = rig.link;
+    const QString &path = rig.path;
     {
-        Recorder recorder(link, clocks.recorderOptions());
+        Recorder recorder(link, rig.recorderOptions());
         QVERIFY(recorder.start(path));
-        link.deliverArrival(statusFrameOf(3, 0));
+        link.deliverArrival(frameOf(3, 0));
     }
-    link.deliverArrival(statusFrameOf(4, 0));
+    link.deliverArrival(frameOf(4, 0));
     QCOMPARE(contents(path).count('\n'), 2);
 }
 
 void TestRecorder::laterSubscribersStillRun()
 {
     // The window subscribes first; the recorder's row must not hold up nor replace it.
-    QTemporaryDir dir;
-    Clocks clocks;
-    TcpLink link(clocks.linkOptions());
+    Rig rig;
+    TcpLink &link = rig.link;
     QList<int> order;
     connect(&link, &TcpLink::statusArrived, this, [&order] { order << 1; });
-    Recorder recorder(link, clocks.recorderOptions());
-    QVERIFY(recorder.start(dir.filePath(QStringLiteral("run.csv"))));
+    Recorder recorder(link, rig.recorderOptions());
+    QVERIFY(recorder.start(rig.path));
     connect(&link, &TcpLink::statusArrived, this, [&order, &recorder] {
         order << (recorder.flush() ? 3 : 0);
     });
-    link.deliverArrival(statusFrameOf(3, 0));
+    link.deliverArrival(frameOf(3, 0));
     QCOMPARE(order, QList<int>({1, 3}));
     QCOMPARE(contents(recorder.fileName()).count('\n'), 2);
 }

@@ -2,6 +2,7 @@
 // frames, and the console lines.
 
 #include "PanelSupport.h"
+#include "ReadingsSupport.h"
 
 #include "history/RecordingFormat.h"
 
@@ -15,12 +16,6 @@ namespace {
 
 const QString kRecordText = QStringLiteral("&Record\u2026");
 const QString kStopText = QStringLiteral("Stop &recording");
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList consoleTail(FormMain &panel)
 {
@@ -47,7 +42,7 @@ private:
     QAction *recordAction() { return m_panel->findChild<QAction *>(QStringLiteral("mnuRecord")); }
     // A click on File, then the item's mnemonic.
     void chooseFromFileMenu(Qt::Key mnemonic);
-    void deliver(const QByteArray &bytes);
+    void deliver(const QByteArray &bytes) { QVERIFY(feed(*m_controller, m_clock, *m_panel, bytes, 0.25)); }
 
     FakeClock m_clock;
     QTemporaryDir m_dir;
@@ -89,13 +84,6 @@ void TestRecording::chooseFromFileMenu(Qt::Key mnemonic)
     QTRY_VERIFY(!file->isVisible());
 }
 
-void TestRecording::deliver(const QByteArray &bytes)
-{
-    m_clock.now += 0.25;
-    m_controller->send(bytes);
-    QTRY_COMPARE(m_panel->lastDataTime(), std::optional<double>(m_clock.now));
-}
-
 void TestRecording::recordSitsAboveExit()
 {
     auto *file = m_panel->findChild<QMenu *>(QStringLiteral("mnuFile"));
@@ -112,17 +100,14 @@ void TestRecording::menuRecordsAndStops()
     QCOMPARE(recordAction()->text(), kStopText);
     QCOMPARE(consoleTail(*m_panel), QStringList({QStringLiteral(" Recording to ") + m_answer}));
 
-    StatusReadings readings;
-    readings.values.fill(2272);
-    readings.flags = 0x05;
-    deliver(encodeStatusFrame(readings));
+    deliver(frameOf(2272, 0x05));
     deliver(QByteArray("\xAF") + "Hi, all");
     chooseFromFileMenu(Qt::Key_R);
     QCOMPARE(recordAction()->text(), kRecordText);
     QCOMPARE(consoleTail(*m_panel), QStringList({QStringLiteral(" Recording to ") + m_answer,
                                                   QStringLiteral(" Hi, all"),
                                                   QStringLiteral(" Recording stopped: ") + m_answer}));
-    deliver(encodeStatusFrame(readings));
+    deliver(frameOf(2272, 0x05));
 
     const QList<QByteArray> rows = contents(m_answer).split('\n');
     QCOMPARE(rows.size(), 4);

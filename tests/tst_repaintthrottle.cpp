@@ -2,6 +2,7 @@
 // and the widgets change at once while the pixels wait.
 
 #include "PanelSupport.h"
+#include "ReadingsSupport.h"
 
 #include "Gui/RepaintThrottle.h"
 #include "status/StatusFrame.h"
@@ -11,14 +12,6 @@
 #include <QImage>
 
 namespace {
-
-QByteArray frameOf(int value, std::uint8_t flags)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    readings.flags = flags;
-    return encodeStatusFrame(readings);
-}
 
 QByteArray message(const char *text)
 {

@@ -2,6 +2,7 @@
 
 #include "sim/ReplayServer.h"
 #include "history/RecordingFormat.h"
+#include "ReadingsSupport.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -13,16 +14,7 @@ const QDateTime kStart(QDate(2026, 12, 8), QTime(18, 56, 10), Qt::UTC);
 
 QByteArray statusAt(double elapsed, int value)
 {
-    StatusReadings readings;
-    readings.values.fill(value);
-    return statusRow(kStart, elapsed, readings);
-}
-
-QByteArray frameOf(int value)
-{
-    StatusReadings readings;
-    readings.values.fill(value);
-    return encodeStatusFrame(readings);
+    return statusRow(kStart, elapsed, readingsOf(value));
 }
 
 // Rows at 0.5 s, two at 1 s, 3 s, and a cut last line that is never sent.

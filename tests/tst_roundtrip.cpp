@@ -24,10 +24,7 @@ TcpLink::Options realTimeLink()
 // The rows without their time columns: the readings, temperatures, switches and message.
 QStringList frameColumns(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList rows = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    QStringList rows = QString::fromUtf8(contents(path)).split(QStringLiteral("\r\n"));
     rows.removeFirst();   // the header
     for (QString &row : rows) {
         if (!row.isEmpty())

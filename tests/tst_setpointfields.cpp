@@ -43,8 +43,7 @@ void TestSetpointFields::init()
     m_panel = makePanel(m_clock, m_controller->port());
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
 }
 
 void TestSetpointFields::cleanup()

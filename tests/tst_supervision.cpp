@@ -1,8 +1,12 @@
-// Connection supervision against a real local controller, through fake time.
+// The TCP link's supervision against a real local controller, through fake time, with no
+// window: keep-alive, the silence watchdog, reopening, close() and what the operator reads.
 
-#include "PanelSupport.h"
+#include "ControllerSupport.h"
+#include "TestSupport.h"
 
-#include <QTcpServer>
+#include "link/TcpLink.h"
+
+#include <QTimer>
 
 namespace {
 
@@ -10,6 +14,29 @@ const QString kOpening = QStringLiteral(" Opening connection...");
 const QString kConnected = QStringLiteral(" Connected!");
 const QString kLost = QStringLiteral(" Lost connection, closed.  ");
 const QString kReopening = QStringLiteral(" Reopening...");
+const QString kRefused = QStringLiteral(" Error: Connection refused");
+
+// A link on a fake clock whose rounds the test drives, and every event's text it told.
+struct SupervisedLink {
+    FakeClock clock;
+    TcpLink link{TcpLink::Options{.clock = clock.clock()}};
+    QStringList told;
+
+    explicit SupervisedLink(const QString &port)
+    {
+        link.address() = {QStringLiteral("127.0.0.1"), port};
+        QObject::connect(&link, &Link::happened, &link, [this](const LinkEvent &event) { told << text(event); });
+        link.start();
+    }
+    explicit SupervisedLink(quint16 port) : SupervisedLink(QString::number(port)) {}
+
+    void round(double seconds = 4.5)
+    {
+        clock.now += seconds;
+        link.handleKeepAliveTick();
+    }
+    DeviceSocket::State state() { return link.socket().state(); }
+};
 
 } // namespace
 
@@ -18,7 +45,7 @@ class TestSupervision : public QObject
     Q_OBJECT
 
 private slots:
-    void silentControllerCyclesEveryTick();
+    void silentControllerCyclesEveryRound();
     void refusedConnectionIsRetriedWithLostAndReopenLines();
     void unreachableControllerRestartsSilently();
     void controllerClosingItsEndIsNoError();
@@ -28,44 +55,34 @@ private slots:
     void editedPortIsUsedByTheNextAttempt();
     void badPortTextIsReportedAndRetried_data();
     void badPortTextIsReportedAndRetried();
-    void exitClosesTheConnectionWithoutAConsoleLine();
     void closedLinkStaysClosedUntilStart_data();
     void closedLinkStaysClosedUntilStart();
     void programsClockRunsTheRoundsFromStartToClose();
 };
 
-void TestSupervision::silentControllerCyclesEveryTick()
+void TestSupervision::silentControllerCyclesEveryRound()
 {
     FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
-    QTRY_COMPARE(consoleTexts(*panel), QStringList({kOpening, kConnected}));
+    SupervisedLink s(controller.port());
+    QTRY_COMPARE(s.told, QStringList({kOpening, kConnected}));
 
     for (int cycle = 2; cycle <= 3; ++cycle) {
-        clock.now += 4.5;
-        panel->handleKeepAliveTick();
+        s.round();
         QTRY_COMPARE(controller.connections(), cycle);
-        QTRY_COMPARE(consoleTexts(*panel).count(kConnected), cycle);
+        QTRY_COMPARE(s.told.count(kConnected), cycle);
     }
-    QCOMPARE(consoleTexts(*panel),
-             QStringList({kOpening, kConnected, kLost, kReopening, kConnected, kLost, kReopening, kConnected}));
+    QCOMPARE(s.told, QStringList({kOpening, kConnected, kLost, kReopening, kConnected, kLost, kReopening, kConnected}));
 }
 
 void TestSupervision::refusedConnectionIsRetriedWithLostAndReopenLines()
 {
-    FakeClock clock;
-    auto panel = makeRefusedPanel(clock);
-    QTRY_COMPARE(consoleTexts(*panel).size(), 2);
-    QVERIFY(consoleTexts(*panel)[1].startsWith(QStringLiteral(" Error: ")));
-    QCOMPARE(consoleTexts(*panel)[1], QStringLiteral(" Error: Connection refused"));
-    QVERIFY(panel->socket().state() != DeviceSocket::Closed);
-    QVERIFY(panel->socket().state() != DeviceSocket::Connecting);
+    ClosedPort closed;
+    SupervisedLink s(closed.port());
+    QTRY_COMPARE(s.told, QStringList({kOpening, kRefused}));
+    QVERIFY(s.state() != DeviceSocket::Closed && s.state() != DeviceSocket::Connecting);
 
-    clock.now += 4.5;
-    panel->handleKeepAliveTick();
-    QTRY_COMPARE(consoleTexts(*panel).size(), 5);
-    QCOMPARE(consoleTexts(*panel).mid(2, 2), QStringList({kLost, kReopening}));
-    QCOMPARE(consoleTexts(*panel)[4], QStringLiteral(" Error: Connection refused"));
+    s.round();
+    QTRY_COMPARE(s.told, QStringList({kOpening, kRefused, kLost, kReopening, kRefused}));
 }
 
 void TestSupervision::unreachableControllerRestartsSilently()
@@ -80,59 +97,50 @@ void TestSupervision::unreachableControllerRestartsSilently()
         fillers.push_back(std::make_unique<QTcpSocket>());
         fillers.back()->connectToHost(QHostAddress::LocalHost, jammed.serverPort());
     }
-    QTest::qWait(200);   // let the queue fill; the panel's attempt must then hang
+    QTest::qWait(200);   // let the queue fill; the link's attempt must then hang
 
-    FakeClock clock;
-    auto panel = makePanel(clock, jammed.serverPort());
-    for (int tick = 0; tick < 3; ++tick) {
+    SupervisedLink s(jammed.serverPort());
+    for (int round = 0; round < 3; ++round) {
         QTest::qWait(100);
-        QCOMPARE(panel->socket().state(), DeviceSocket::Connecting);
-        clock.now += 4.5;
-        panel->handleKeepAliveTick();
+        QCOMPARE(s.state(), DeviceSocket::Connecting);
+        s.round();
     }
-    QCOMPARE(consoleTexts(*panel), QStringList({kOpening}));
+    QCOMPARE(s.told, QStringList({kOpening}));
 }
 
 void TestSupervision::controllerClosingItsEndIsNoError()
 {
     FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
+    SupervisedLink s(controller.port());
     QVERIFY(controller.waitForClient());
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
+    QTRY_COMPARE(s.state(), DeviceSocket::Connected);
     controller.send(QByteArray("\xAF" "bye", 4));
-    QTRY_VERIFY(panel->lastDataTime().has_value());
+    QTRY_VERIFY(s.link.lastDataTime().has_value());
     controller.closeClient();
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Closing);
+    QTRY_COMPARE(s.state(), DeviceSocket::Closing);
 
-    clock.now += 4.5;   // still within five seconds of the last byte
-    panel->handleKeepAliveTick();
-    QCOMPARE(consoleTexts(*panel), QStringList({kOpening, kConnected, QStringLiteral(" bye")}));
+    s.round(4.5);   // still within five seconds of the last byte
+    QCOMPARE(s.told, QStringList({kOpening, kConnected, QStringLiteral(" bye")}));
 
-    clock.now += 1.0;
-    panel->handleKeepAliveTick();
+    s.round(1.0);
     QTRY_COMPARE(controller.connections(), 2);
-    QTRY_COMPARE(consoleTexts(*panel),
-                 QStringList({kOpening, kConnected, QStringLiteral(" bye"), kLost, kReopening, kConnected}));
+    QTRY_COMPARE(s.told, QStringList({kOpening, kConnected, QStringLiteral(" bye"), kLost, kReopening, kConnected}));
 }
 
 void TestSupervision::keepAliveOnlyWhileConnected()
 {
     FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
+    SupervisedLink s(controller.port());
+    QTRY_COMPARE(s.state(), DeviceSocket::Connected);
     controller.send(statusFrame());
-    QTRY_VERIFY(panel->lastDataTime().has_value());
+    QTRY_VERIFY(s.link.lastDataTime().has_value());
 
-    clock.now += 1.0;
-    panel->handleKeepAliveTick();
+    s.round(1.0);
     QTRY_COMPARE(controller.received(), QByteArray("\xA3", 1));
 
     controller.closeClient();
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Closing);
-    clock.now += 1.0;
-    panel->handleKeepAliveTick();
+    QTRY_COMPARE(s.state(), DeviceSocket::Closing);
+    s.round(1.0);
     QTest::qWait(50);
     QCOMPARE(controller.received(), QByteArray("\xA3", 1));
 }
@@ -152,31 +160,30 @@ void TestSupervision::watchdogFiresStrictlyAfterFiveSeconds()
     QFETCH(double, silence);
     QFETCH(bool, fires);
     FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
+    SupervisedLink s(controller.port());
+    QTRY_COMPARE(s.state(), DeviceSocket::Connected);
     controller.send(statusFrame());
-    QTRY_VERIFY(panel->lastDataTime().has_value());
+    QTRY_VERIFY(s.link.lastDataTime().has_value());
+    const QSignalSpy down(&s.link, &Link::linkDown);
 
-    clock.now += silence;
-    panel->handleKeepAliveTick();
-    QCOMPARE(consoleTexts(*panel).contains(kLost), fires);
-    QCOMPARE(panel->lastDataTime().has_value(), !fires);
+    s.round(silence);
+    QCOMPARE(s.told.contains(kLost), fires);
+    QCOMPARE(s.link.lastDataTime().has_value(), !fires);
+    QCOMPARE(down.count(), fires ? 1 : 0);
 }
 
 void TestSupervision::editedPortIsUsedByTheNextAttempt()
 {
     FakeController controller;
-    FakeClock clock;
-    auto panel = makeRefusedPanel(clock);
-    QTRY_COMPARE(consoleTexts(*panel).size(), 2);
+    ClosedPort closed;
+    SupervisedLink s(closed.port());
+    QTRY_COMPARE(s.told.size(), 2);
 
-    panel->setAddress(panel->host(), QString::number(controller.port()));
+    s.link.address().port = QString::number(controller.port());
     QCOMPARE(controller.connections(), 0);
-    clock.now += 4.5;
-    panel->handleKeepAliveTick();
+    s.round();
     QVERIFY(controller.waitForClient());
-    QTRY_COMPARE(consoleTexts(*panel).back(), kConnected);
+    QTRY_COMPARE(s.told.back(), kConnected);
 }
 
 void TestSupervision::badPortTextIsReportedAndRetried_data()
@@ -192,36 +199,15 @@ void TestSupervision::badPortTextIsReportedAndRetried_data()
 void TestSupervision::badPortTextIsReportedAndRetried()
 {
     QFETCH(QString, port);
-    FakeClock clock;
-    auto panel = std::make_unique<TcpPanel>(TcpLink::Options{clock.clock()});
-    panel->setAddress(panel->host(), port);
-    panel->load();
-    QCOMPARE(consoleTexts(*panel), QStringList({kOpening}));
-    QTRY_COMPARE(consoleTexts(*panel).size(), 2);
-    QVERIFY(consoleTexts(*panel)[1].startsWith(QStringLiteral(" Error: Invalid port")));
-    QCOMPARE(panel->socket().state(), DeviceSocket::Failed);
+    SupervisedLink s(port);
+    QCOMPARE(s.told, QStringList({kOpening}));
+    QTRY_COMPARE(s.told.size(), 2);
+    QVERIFY(s.told[1].startsWith(QStringLiteral(" Error: Invalid port")));
+    QCOMPARE(s.state(), DeviceSocket::Failed);
 
-    clock.now += 4.5;
-    panel->handleKeepAliveTick();
-    QCOMPARE(consoleTexts(*panel).mid(2, 2), QStringList({kLost, kReopening}));
-    QTRY_COMPARE(consoleTexts(*panel).size(), 5);
-}
-
-void TestSupervision::exitClosesTheConnectionWithoutAConsoleLine()
-{
-    FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
-    QVERIFY(controller.waitForClient());
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
-    const QStringList before = consoleTexts(*panel);
-
-    panel->show();
-    panel->findChild<QAction *>(QStringLiteral("mnuExit"))->trigger();
-    QCOMPARE(panel->socket().state(), DeviceSocket::Closed);
-    QVERIFY(!panel->isVisible());
-    QTRY_COMPARE(controller.client()->state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(consoleTexts(*panel), before);
+    s.round();
+    QCOMPARE(s.told.mid(2, 2), QStringList({kLost, kReopening}));
+    QTRY_COMPARE(s.told.size(), 5);
 }
 
 void TestSupervision::closedLinkStaysClosedUntilStart_data()
@@ -235,41 +221,43 @@ void TestSupervision::closedLinkStaysClosedUntilStart()
 {
     QFETCH(bool, startAgain);
     FakeController controller;
-    FakeClock clock;
-    auto panel = makePanel(clock, controller.port());
+    SupervisedLink s(controller.port());
     QVERIFY(controller.waitForClient());
-    QTRY_COMPARE(panel->socket().state(), DeviceSocket::Connected);
+    QTRY_COMPARE(s.state(), DeviceSocket::Connected);
+    const QStringList before = s.told;
 
-    panel->link().close();
+    // Closing hangs up at once and tells nothing.
+    s.link.close();
+    QCOMPARE(s.state(), DeviceSocket::Closed);
+    QTRY_COMPARE(controller.client()->state(), QAbstractSocket::UnconnectedState);
     for (int round = 0; round < 3; ++round) {
-        clock.now += 4.5;
-        panel->handleKeepAliveTick();
-        QCOMPARE(panel->socket().state(), DeviceSocket::Closed);
+        s.round();
+        QCOMPARE(s.state(), DeviceSocket::Closed);
     }
     QCOMPARE(controller.received(), QByteArray());
-    QVERIFY(!consoleTexts(*panel).contains(kLost));
+    QCOMPARE(s.told, before);
     if (!startAgain)
         return;
-    panel->link().start();
+    s.link.start();
     QVERIFY(controller.waitForClient(2));
-    QTRY_COMPARE(consoleTexts(*panel).back(), kConnected);
-    QVERIFY(!consoleTexts(*panel).contains(kReopening));
+    QTRY_COMPARE(s.told.back(), kConnected);
+    QVERIFY(!s.told.contains(kReopening));
 }
 
-QTEST_MAIN(TestSupervision)
 void TestSupervision::programsClockRunsTheRoundsFromStartToClose()
 {
     // The program's own clock: its timer, as profiles know it, ticks from start() to close().
-    TcpPanel panel;
     const ClosedPort closed;
-    panel.setAddress(panel.host(), QString::number(closed.port()));
-    auto *timer = panel.tcpLink().findChild<QTimer *>(QStringLiteral("tmrKeepAlive"));
+    TcpLink link;
+    link.address() = {QStringLiteral("127.0.0.1"), QString::number(closed.port())};
+    auto *timer = link.findChild<QTimer *>(QStringLiteral("tmrKeepAlive"));
     QVERIFY(timer && !timer->isActive());
-    panel.load();
+    link.start();
     QVERIFY(timer->isActive());
     QCOMPARE(timer->intervalAsDuration(), Supervisor::kRoundInterval);
-    panel.tcpLink().close();
+    link.close();
     QVERIFY(!timer->isActive());
 }
 
+QTEST_GUILESS_MAIN(TestSupervision)
 #include "tst_supervision.moc"

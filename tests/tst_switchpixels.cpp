@@ -3,6 +3,7 @@
 // state, and a flip must repaint the switch alone.
 
 #include "PanelSupport.h"
+#include "ReadingsSupport.h"
 
 #include "Gui/Panels.h"
 #include "status/StatusFrame.h"
@@ -12,14 +13,6 @@
 #include <QSet>
 
 namespace {
-
-QByteArray frameWithFlags(std::uint8_t flags)
-{
-    StatusReadings readings;
-    readings.values.fill(2000);
-    readings.flags = flags;
-    return encodeStatusFrame(readings);
-}
 
 enum class Look { Unchecked, Checked, FocusedByTab, Disabled };
 
@@ -130,12 +123,12 @@ void TestSwitchPixels::onlyTheSwitchRepaints()
     QFETCH(QString, name);
     for (const int flags : {mask, 0}) {
         PaintWatch painted;
-        m_panel->deliverArrival(frameWithFlags(static_cast<std::uint8_t>(flags)));
+        m_panel->deliverArrival(frameOf(2000, static_cast<std::uint8_t>(flags)));
         QTRY_VERIFY(painted.painted.contains(name));
     }
     QVERIFY(paintPending(*m_panel));
     PaintWatch watch;
-    m_panel->deliverArrival(frameWithFlags(static_cast<std::uint8_t>(mask)));
+    m_panel->deliverArrival(frameOf(2000, static_cast<std::uint8_t>(mask)));
     QVERIFY(switchBox(name)->isChecked());
     // One pass paints all that the frame made dirty.
     QTRY_VERIFY(watch.painted.contains(name));

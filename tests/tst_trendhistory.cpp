@@ -31,24 +31,15 @@ int gapsIn(const std::vector<TrendPoint> &points)
                                           [](const TrendPoint &point) { return std::isnan(point.value); }));
 }
 
-double highest(const std::vector<TrendPoint> &points)
+// The lowest and highest value drawn, gaps aside.
+std::pair<double, double> extremes(const std::vector<TrendPoint> &points)
 {
-    double high = -1;
+    std::pair<double, double> range{1e9, -1};
     for (const TrendPoint &point : points) {
         if (!std::isnan(point.value))
-            high = std::max(high, point.value);
+            range = {std::min(range.first, point.value), std::max(range.second, point.value)};
     }
-    return high;
-}
-
-double lowest(const std::vector<TrendPoint> &points)
-{
-    double low = 1e9;
-    for (const TrendPoint &point : points) {
-        if (!std::isnan(point.value))
-            low = std::min(low, point.value);
-    }
-    return low;
+    return range;
 }
 
 } // namespace
@@ -142,9 +133,8 @@ void TestTrendHistory::spikeSurvivesEveryCoarsening()
             const QByteArray row = QByteArray::number(span) + " s on " + QByteArray::number(columns);
             const std::vector<TrendPoint> pd = history.plotPoints(kEclPd, spike - span / 2, spike + span / 2, columns);
             const std::vector<TrendPoint> pot = history.plotPoints(kPot, spike - span / 2, spike + span / 2, columns);
-            QVERIFY2(highest(pd) == 4095.0, row);
-            QVERIFY2(lowest(pd) == 2000.0, row);
-            QVERIFY2(lowest(pot) == 0.0, row);
+            QVERIFY2(extremes(pd) == std::pair(2000.0, 4095.0), row);
+            QVERIFY2(extremes(pot).first == 0.0, row);
             QVERIFY2(gapsIn(pd) == 0, row);
             QVERIFY2(pd.size() <= static_cast<std::size_t>(2 * columns + 4), row);
         }
@@ -196,8 +186,7 @@ void TestTrendHistory::gapsBreakTheLine()
             QVERIFY(points[i + 1].time >= firstAfter - 1);
         }
     }
-    QCOMPARE(lowest(points), 100.0);
-    QCOMPARE(highest(points), 200.0);
+    QCOMPARE(extremes(points), std::pair(100.0, 200.0));
 }
 
 void TestTrendHistory::pointsFollowColumnsNotLength_data()

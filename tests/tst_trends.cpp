@@ -80,8 +80,7 @@ void TestTrends::init()
 {
     m_controller = std::make_unique<FakeController>();
     m_panel = makePanel(m_clock, m_controller->port());
-    QVERIFY(m_controller->waitForClient());
-    QTRY_COMPARE(m_panel->socket().state(), DeviceSocket::Connected);
+    QVERIFY(panelConnected(*m_controller, *m_panel));
     m_panel->show();
     m_panel->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
@@ -149,13 +148,18 @@ void TestTrends::opensFromViewMenu()
     QCOMPARE(points.back().y(), 321.0);
 }
 
+// Exit closes the link, without a console line, and Trends with it.
 void TestTrends::panelExitClosesTrends()
 {
     TrendsWindow *trends = openTrends();
     QVERIFY(trends && trends->isVisible());
+    const QStringList before = consoleTexts(*m_panel);
     m_panel->findChild<QAction *>(QStringLiteral("mnuExit"))->trigger();
     QVERIFY(!m_panel->isVisible());
     QVERIFY(!trends->isVisible());
+    QCOMPARE(m_panel->socket().state(), DeviceSocket::Closed);
+    QTRY_COMPARE(m_controller->client()->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(consoleTexts(*m_panel), before);
 }
 
 void TestTrends::followsTheLink_data()
@@ -329,8 +333,7 @@ void TestTrends::cursorReadout()
     QTest::mouseMove(area, QPoint(area->width() / 2, area->height() / 2));
     const QString readout = trends->findChild<QLabel *>(QStringLiteral("lblCursor"))->text();
     QVERIFY2(readout.contains(QStringLiteral("EclPd 1234")), qPrintable(readout));
-    const QString degrees = QString::number(temperature(1000), 'f', 2) + QStringLiteral(" °C");
-    QVERIFY2(readout.contains(QStringLiteral("EclTemp ") + degrees), qPrintable(readout));
+    QVERIFY2(readout.contains(QStringLiteral("EclTemp 22.69 °C")), qPrintable(readout));
     QVERIFY2(readout.contains(QStringLiteral("EclTec on")), qPrintable(readout));
     QVERIFY2(readout.contains(QStringLiteral("InjTec off")), qPrintable(readout));
     QVERIFY(readout.contains(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "))));
@@ -357,9 +360,7 @@ void TestTrends::saveHistoryAsCsv()
     });
     QTest::mouseClick(trends->findChild<QPushButton *>(QStringLiteral("cmdSaveCsv")), Qt::LeftButton);
 
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> rows = file.readAll().split('\n');
+    const QList<QByteArray> rows = contents(path).split('\n');
     QCOMPARE(rows.size(), 5);   // header, two status rows, a message, and the empty tail
     QCOMPARE(rows[0] + '\n', recordingHeader());
     const QDateTime firstUtc = m_panel->trendHistory().utcAt(m_panel->trendHistory().oldestTime());
