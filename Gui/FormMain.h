@@ -3,6 +3,7 @@
 // handlers that tie them to the link it subscribes to, whatever carries that link.
 
 #include "Gui/Panels.h"
+#include "alarms/AlarmMonitor.h"
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
 #include "history/Recorder.h"
@@ -18,6 +19,7 @@
 #include <functional>
 #include <optional>
 
+class AlarmAttention;
 class QLineEdit;
 class QMenu;
 
@@ -67,6 +69,13 @@ public:
     bool startRecording(const QString &path) { return m_recorder.start(path); }
     Recorder &recorder() { return m_recorder; }
 
+    // View → Alarms: the episodes of this run; the menu bar and title say how many are
+    // unacknowledged.
+    AlarmMonitor &alarms() { return m_alarms; }
+    void showAlarms();
+    // Desktop notifications of first faults; on unless the command line turns them off.
+    void setNotifications(bool on);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -90,9 +99,12 @@ private:
 
     // The trend history's subscription and the View menu.
     void connectViews();
+    void connectAlarms();
     // File → Record… / Stop recording, and the recorder's console lines.
     void connectRecording();
     void toggleRecording();
+    void updateAlarmCue();
+    void showIncident(int episode);
 
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
@@ -112,6 +124,11 @@ private:
     QPointer<QWidget> m_trends;   // from the Trends plugin, once opened
     Recorder m_recorder{m_link};
     RecordingPathChooser m_chooseRecordingPath;
+    AlarmMonitor m_alarms{m_link};
+    AlarmAttention *m_attention = nullptr;
+    QPointer<QWidget> m_alarmsWindow;
+    QAction *mnuAlarms = nullptr;
+    QAction *m_alarmCue = nullptr;   // in the menu bar, only while alarms are unacknowledged
     PanelGuard m_guard = PanelGuard::BeforeFirstFrame;
     QPointer<QPushButton> m_defaultButton;
     ReadbackRenderer m_renderer;
