@@ -40,6 +40,8 @@ AlarmsWindow::AlarmsWindow(AlarmMonitor &monitor, std::function<QDateTime(double
     cmdAcknowledge = new QPushButton(QStringLiteral("&Acknowledge all"), this);
     cmdAcknowledge->setObjectName(QStringLiteral("cmdAcknowledgeAll"));
     cmdAcknowledge->setAccessibleName(QStringLiteral("Acknowledge all"));
+    // Where the platform turns mnemonics off, Alt+A still acknowledges.
+    cmdAcknowledge->setShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table);

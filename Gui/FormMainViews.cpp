@@ -112,5 +112,20 @@ void FormMain::setNotifications(bool on)
 
 void FormMain::showIncident(int episode)
 {
-    Q_UNUSED(episode);
+    const TrendsViewPlugin plugin = loadTrendsViewPlugin();
+    if (!plugin.factory) {
+        log(QStringLiteral(" Trends need the norvane package's plugin: %1").arg(plugin.problem.simplified()));
+        return;
+    }
+    const QString path = m_alarms.incidentPath(episode);
+    QString problem;
+    QWidget *window = plugin.factory->createIncidentWindow(
+        path, m_alarms.tracker().episodes()[static_cast<std::size_t>(episode)].incidentUtc, m_alarmsWindow, &problem);
+    if (!window) {
+        log(QStringLiteral(" Cannot show %1: %2").arg(path, problem));
+        return;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

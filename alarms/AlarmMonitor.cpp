@@ -65,6 +65,12 @@ bool AlarmMonitor::keepOnDisk(const QString &folder)
     return true;
 }
 
+void AlarmMonitor::keepNothingOnDisk()
+{
+    m_captures.reset();
+    m_journal.close();
+}
+
 void AlarmMonitor::acknowledgeAll()
 {
     const std::vector<int> acknowledged = m_tracker.acknowledgeAll();
@@ -133,7 +139,7 @@ void AlarmMonitor::apply(const std::vector<AlarmChange> &changes)
             }
         }
         if (!incident.isEmpty())
-            m_tracker.setIncident(change.episode, incident);
+            m_tracker.setIncident(change.episode, incident, utc);
         if (keepsOnDisk()) {
             journal(journalRow(utc, JournalEvent::Began, alarm,
                                link ? std::nullopt : std::optional<int>(episode().firstValue),

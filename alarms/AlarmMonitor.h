@@ -36,6 +36,8 @@ public:
     // Creates `folder` if missing, appends to its journal and writes a capture for each
     // first-out from now on. False, with the console line saying why, if it cannot.
     bool keepOnDisk(const QString &folder);
+    // Stops both, completing open captures, without a console line.
+    void keepNothingOnDisk();
     bool keepsOnDisk() const { return m_journal.isOpen(); }
 
     void acknowledgeAll();

@@ -4,6 +4,7 @@
 
 #include "status/StatusFrame.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -53,6 +54,7 @@ struct Episode {
     bool firstOut = false;
     bool acknowledged = false;
     QString incident;         // the capture's file name, once one is written
+    QDateTime incidentUtc;    // when it began, as the capture's rows tell time
 
     bool active() const { return ended < 0; }
 };
@@ -82,7 +84,11 @@ public:
     // The episodes acknowledged now, oldest first.
     std::vector<int> acknowledgeAll();
 
-    void setIncident(int episode, const QString &fileName) { m_episodes[static_cast<std::size_t>(episode)].incident = fileName; }
+    void setIncident(int episode, const QString &fileName, const QDateTime &utc)
+    {
+        m_episodes[static_cast<std::size_t>(episode)].incident = fileName;
+        m_episodes[static_cast<std::size_t>(episode)].incidentUtc = utc;
+    }
 
     const std::vector<Episode> &episodes() const { return m_episodes; }
     int unacknowledged() const { return m_unacknowledged; }
