@@ -69,11 +69,11 @@ public:
     bool startRecording(const QString &path) { return m_recorder.start(path); }
     Recorder &recorder() { return m_recorder; }
 
-    // View → Alarms: the episodes of this run; the menu bar and title say how many are
-    // unacknowledged.
+    // View → Alarms: the episodes of this run; the title and the menu entry say how many
+    // are unacknowledged.
     AlarmMonitor &alarms() { return m_alarms; }
     void showAlarms();
-    // Desktop notifications of first faults; on unless the command line turns them off.
+    // Desktop notifications of first faults; off until the program turns them on.
     void setNotifications(bool on);
 
 protected:
@@ -128,7 +128,6 @@ private:
     AlarmAttention *m_attention = nullptr;
     QPointer<QWidget> m_alarmsWindow;
     QAction *mnuAlarms = nullptr;
-    QAction *m_alarmCue = nullptr;   // in the menu bar, only while alarms are unacknowledged
     PanelGuard m_guard = PanelGuard::BeforeFirstFrame;
     QPointer<QPushButton> m_defaultButton;
     ReadbackRenderer m_renderer;

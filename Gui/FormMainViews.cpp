@@ -59,25 +59,15 @@ void FormMain::connectAlarms()
     mnuAlarms->setObjectName(QStringLiteral("mnuAlarms"));
     mnuAlarms->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(mnuAlarms, &QAction::triggered, this, &FormMain::showAlarms);
-
-    // Text, not colour alone, and away from the instrument panels; in the menu bar only
-    // while there is something to acknowledge.
-    m_alarmCue = new QAction(this);
-    m_alarmCue->setObjectName(QStringLiteral("mnuAlarmCue"));
-    connect(m_alarmCue, &QAction::triggered, this, &FormMain::showAlarms);
 }
 
 void FormMain::updateAlarmCue()
 {
     const int count = m_alarms.tracker().unacknowledged();
     mnuAlarms->setText(QStringLiteral("&Alarms (%1)").arg(count));
+    // The title, in the taskbar too: text, not colour alone, and nothing in the window
+    // repaints, so the instrument panels stay as they are.
     const QString cue = count == 1 ? QStringLiteral("\u26a0 1 ALARM") : QStringLiteral("\u26a0 %1 ALARMS").arg(count);
-    m_alarmCue->setText(cue);
-    if (count > 0)
-        menuBar()->addAction(m_alarmCue);   // moves it to the end if already there
-    else
-        menuBar()->removeAction(m_alarmCue);
-
     static const QRegularExpression prefix(QStringLiteral("^\u26a0 \\d+ ALARMS? - "));
     QString title = windowTitle().remove(prefix);
     if (count > 0)

@@ -51,6 +51,8 @@ QString worstText(const Episode &episode)
 std::vector<AlarmChange> AlarmTracker::status(const StatusReadings &readings, double now)
 {
     std::vector<AlarmChange> changes;
+    // A hold that ran out before this frame ended its episode, whatever this frame says.
+    endHeld(now, changes);
     for (int a = 0; a < kReadingAlarmCount; ++a) {
         const AlarmInfo &info = kAlarms[static_cast<std::size_t>(a)];
         const int value = readings.values[static_cast<std::size_t>(info.reading)];
@@ -69,7 +71,6 @@ std::vector<AlarmChange> AlarmTracker::status(const StatusReadings &readings, do
         if (distanceOutside(info.rule, value) > distanceOutside(info.rule, episode.worst))
             episode.worst = value;
     }
-    endHeld(now, changes);
     State &link = m_states[kLinkAlarm];
     if (link.episode >= 0) {
         m_episodes[static_cast<std::size_t>(link.episode)].ended = now;

@@ -1,8 +1,10 @@
 // Alarm episodes on a scripted clock, the journal's rows, the frame ring, the capture's
-// window, and a capture written through a link and played back by norvane-sim --replay.
+// window, a capture written through a link and played back by norvane-sim --replay, and
+// who is called when.
 
 #include "TestSupport.h"
 
+#include "Gui/AlarmAttention.h"
 #include "alarms/AlarmMonitor.h"
 #include "history/RecordingFormat.h"
 #include "link/TcpLink.h"
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -89,6 +92,7 @@ private slots:
     void captureWindow();
     void captureReplaysThroughTheSimulator();
     void removedFolderStopsWithOneLine();
+    void notifiesFirstFaultsSparingly();
 };
 
 void TestAlarms::episodes_data()
@@ -298,5 +302,33 @@ void TestAlarms::removedFolderStopsWithOneLine()
     QCOMPARE(monitor.tracker().episodes().size(), std::size_t(2));   // the panel goes on
 }
 
-QTEST_GUILESS_MAIN(TestAlarms)
+void TestAlarms::notifiesFirstFaultsSparingly()
+{
+    FakeClock clock;
+    TcpLink link({clock.clock(), false});
+    AlarmMonitor monitor(link);
+    monitor.subscribe();
+    QWidget window;
+    AlarmAttention attention(monitor, window, [&] { return clock.now; }, [] { return QStringLiteral("bench 7"); });
+    QStringList notes;
+    attention.setNotifier([&](const QString &summary, const QString &body) { notes << summary + u'|' + body; });
+
+    const auto at = [&](double t, int ecltec, int injtec = 50) {
+        clock.now = 1000 + t;
+        StatusReadings readings = inRangeReadings();
+        readings.values[1] = ecltec;
+        readings.values[3] = injtec;
+        link.deliverArrival(encodeStatusFrame(readings));
+    };
+    at(0, 5);
+    at(1, 5, 0);     // a consequence: no word
+    at(2, 50);
+    at(10, 4);       // a new first fault, within the minute: none
+    at(20, 50);
+    at(70, 3);       // a minute on: one
+    QCOMPARE(notes, QStringList({QStringLiteral("EclTec alarm on bench 7|EclTec reads TEC: 5"),
+                                 QStringLiteral("EclTec alarm on bench 7|EclTec reads TEC: 3")}));
+}
+
+QTEST_MAIN(TestAlarms)
 #include "tst_alarms.moc"
