@@ -260,12 +260,15 @@ void TestAlarms::captureReplaysThroughTheSimulator()
     const QString capture = monitor.incidentPath(0);
     QCOMPARE(QFileInfo(capture).fileName(), QStringLiteral("incident-20261208-181642-EclTec.csv"));
 
+    clock.now += 1;
+    monitor.acknowledgeAll();
     QFile journal(dir.filePath(QStringLiteral("made/here/alarms.csv")));
     QVERIFY(journal.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = journal.readAll().split('\n');
     QCOMPARE(rows.at(0), QByteArray("time_utc,event,alarm,value,first_out,incident\r"));
     QCOMPARE(rows.at(1), QByteArray("2026-12-08T18:16:42.625Z,began,EclTec,3,1,incident-20261208-181642-EclTec.csv\r"));
     QCOMPARE(rows.at(2), QByteArray("2026-12-08T18:16:44.750Z,ended,EclTec,3,,\r"));
+    QCOMPARE(rows.at(3), QByteArray("2026-12-08T18:16:46.000Z,acknowledged,EclTec,,,\r"));
 
     SimProcess replay(QStringLiteral(NORVANE_SIM_PATH));
     replay.start({QStringLiteral("--replay"), capture, QStringLiteral("--speed"), QStringLiteral("4"), QStringLiteral("--quiet")});
