@@ -15,6 +15,8 @@ const QString kAddress = QStringLiteral("address");
 const QString kPort = QStringLiteral("port");
 const QString kDevice = QStringLiteral("device");
 const QString kRecord = QStringLiteral("record");
+const QString kIncidents = QStringLiteral("incidents");
+const QString kNoNotify = QStringLiteral("no-notify");
 const QString kHelp = QStringLiteral("help");
 const QString kVersion = QStringLiteral("version");
 
@@ -61,6 +63,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
         {kRecord, QStringLiteral("Record the controller's frames to this CSV file from start-up, "
                                  "as File > Record does; an existing file is replaced."),
          QStringLiteral("file")},
+        {kIncidents, QStringLiteral("Keep the alarm journal (alarms.csv) and a capture of the minute before and "
+                                    "half-minute after each first fault in this folder, created if missing."),
+         QStringLiteral("folder")},
+        {kNoNotify, QStringLiteral("Send no desktop notifications of alarms.")},
     });
 
     CommandLine command;
@@ -102,6 +108,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         // Absolute, so that the console names the file wherever the panel was started.
         command.record = QFileInfo(file).absoluteFilePath();
     }
+    if (parser.isSet(kIncidents)) {
+        const QString folder = parser.value(kIncidents);
+        if (folder.isEmpty() || folder.startsWith(u'-'))
+            return fail(QStringLiteral("--incidents needs a folder."));
+        command.incidents = QFileInfo(folder).absoluteFilePath();
+    }
+    command.notify = !parser.isSet(kNoNotify);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
 

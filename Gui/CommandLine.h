@@ -18,6 +18,8 @@ struct CommandLine {
     QString port;      // empty: txtPort keeps its built-in text
     QString device;    // a control-system device to attach through instead; never with address or port
     QString record;    // absolute path to record to from start-up; empty: no recording
+    QString incidents; // absolute folder for the alarm journal and incident captures; empty: none
+    bool notify = true;   // desktop notifications of alarms
     QString text;
 
     int exitStatus() const { return outcome == Outcome::Fail ? 2 : 0; }

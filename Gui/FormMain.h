@@ -3,6 +3,7 @@
 // handlers that tie them to the link it subscribes to, whatever carries that link.
 
 #include "Gui/Panels.h"
+#include "alarms/AlarmMonitor.h"
 #include "commands/CommandFrames.h"
 #include "commands/SetpointRules.h"
 #include "recorder/Recorder.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <optional>
 
+class AlarmAttention;
 class QLineEdit;
 class QMenu;
 
@@ -70,6 +72,13 @@ public:
     bool startRecording(const QString &path) { return m_recorder.start(path); }
     Recorder &recorder() { return m_recorder; }
 
+    // View → Alarms: the episodes of this run; the title and the menu entry say how many
+    // are unacknowledged.
+    AlarmMonitor &alarms() { return m_alarms; }
+    void showAlarms();
+    // Desktop notifications of first faults; off until the program turns them on.
+    void setNotifications(bool on);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -93,9 +102,12 @@ private:
 
     // The trend history's subscription and the View menu.
     void connectViews();
+    void connectAlarms();
     // File → Record… / Stop recording, and the recorder's console lines.
     void connectRecording();
     void toggleRecording();
+    void updateAlarmCue();
+    void showIncident(int episode);
 
     // Status readback.
     void IncomingStatus(const StatusReadings &readings);
@@ -115,6 +127,10 @@ private:
     QPointer<QWidget> m_trends;   // from the Trends plugin, once opened
     Recorder m_recorder{m_link};
     RecordingPathChooser m_chooseRecordingPath;
+    AlarmMonitor m_alarms{m_link};
+    AlarmAttention *m_attention = nullptr;
+    QPointer<QWidget> m_alarmsWindow;
+    QAction *mnuAlarms = nullptr;
     PanelGuard m_guard = PanelGuard::BeforeFirstFrame;
     QPointer<QPushButton> m_defaultButton;
     ReadbackRenderer m_renderer;

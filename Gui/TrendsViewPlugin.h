@@ -7,6 +7,7 @@
 #include "link/PanelPlugin.h"
 #include "link/PluginIds.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QtPlugin>
 
@@ -23,6 +24,10 @@ public:
     // clock the history's times come from.
     virtual QWidget *createTrendsWindow(const TrendHistory &history, std::function<double()> now,
                                         QWidget *parent) = 0;
+    // A read-only window over an incident capture, the trip at `tripUtc` marked. Null,
+    // with `problem` saying why, when the file cannot be read.
+    virtual QWidget *createIncidentWindow(const QString &path, const QDateTime &tripUtc, QWidget *parent,
+                                          QString *problem) = 0;
 };
 
 // NORVANE_TRENDS_VIEW_IID names the project's version (link/PluginIds.h): the

@@ -19,6 +19,9 @@ int run(QApplication &app, FormMain &window, const CommandLine &command)
     // After load(), which empties the console, so that the recording's line stays.
     if (!command.record.isEmpty())
         window.startRecording(command.record);
+    if (!command.incidents.isEmpty())
+        window.alarms().keepOnDisk(command.incidents);
+    window.setNotifications(command.notify);
     window.show();
     return app.exec();
 }

@@ -1,9 +1,11 @@
 // The recorder beside the window at 1000 frames/s: its CPU per frame and the longest
-// the window's thread waited on it, beside a recorder that writes each row out at once.
+// the window's thread waited on it, beside a recorder that writes each row out at once;
+// and the panel's whole dispatch of a frame with the alarms' journal and captures on disk.
 
 #include "BenchSupport.h"
 
 #include "Gui/TcpPanel.h"
+#include "alarms/IncidentCapture.h"
 #include "recorder/Recorder.h"
 #include "history/RecordingFormat.h"
 
@@ -42,6 +44,22 @@ QByteArray frameAt(int k)
     return encodeStatusFrame(readings);
 }
 
+// The same traffic with the coloured readings in range, but for EclTec out on the first
+// frame: each run then begins with a trip, a first fault whose capture runs throughout.
+QByteArray alarmFrameAt(int k)
+{
+    if (k % kMessageEvery == kMessageEvery - 1)
+        return frameAt(k);
+    StatusReadings readings = decodeStatusFrame(frameAt(k));
+    for (int i = 0; i < kReadbackCount; ++i) {
+        if (kReadbacks[static_cast<std::size_t>(i)].range != RangeRule::None)
+            readings.values[static_cast<std::size_t>(i)] = kReadbacks[static_cast<std::size_t>(i)].range == RangeRule::Tec ? 50 + k % 30 : 2000 + k % 500;
+    }
+    if (k == 0)
+        readings.values[1] = 0;
+    return encodeStatusFrame(readings);
+}
+
 // Time spent inside one subscriber's handling, told apart by a probe on either side.
 struct Waits {
     std::vector<double> wall;   // seconds per handling
@@ -72,7 +90,7 @@ struct Waits {
     }
 };
 
-enum class Mode { Window, Ours, Naive };
+enum class Mode { Window, Ours, Naive, Incidents };
 
 struct Run {
     Waits rows;
@@ -103,6 +121,8 @@ Run feed(TcpPanel &panel, Mode mode, double seconds, const QString &path, const 
         options.flushInterval = std::chrono::hours(24);
         recorder = std::make_unique<Recorder>(link, options);
         recorder->start(path);
+    } else if (mode == Mode::Incidents) {
+        panel.alarms().keepOnDisk(QFileInfo(path).dir().filePath(QStringLiteral("incidents")));
     } else if (mode == Mode::Naive) {
         // A row handed to the system as it comes: one write per frame.
         naive.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
@@ -154,6 +174,8 @@ Run feed(TcpPanel &panel, Mode mode, double seconds, const QString &path, const 
         run.flushes.end();
     }
     naive.close();
+    if (mode == Mode::Incidents)
+        panel.alarms().keepNothingOnDisk();
     run.bytes = QFileInfo(path).size();
     return run;
 }
@@ -200,12 +222,26 @@ int main(int argc, char *argv[])
     for (int k = 0; k < kVariants; ++k)
         frames.push_back(frameAt(k));
 
+    // A trip's one stall: a full minute's ring written to a new capture.
+    double dumpSeconds = 0;
+    {
+        IncidentCaptures captures;
+        for (int k = 0; k < 60000; ++k)
+            captures.addFrame(frames[static_cast<std::size_t>(k) % frames.size()], k / kRate);
+        const double start = bench::monotonicSeconds();
+        captures.begin(dir.filePath(QStringLiteral("dump.csv")), 60, QDateTime::currentDateTimeUtc());
+        dumpSeconds = bench::monotonicSeconds() - start;
+    }
+
     TcpPanel panel(TcpLink::Options{Clock::manual(Clock::system().steadySeconds, QTime::currentTime())});
     panel.show();
     QCoreApplication::processEvents();
 
     // In turns, so that the machine's load meets each the same.
-    Run window, ours, naive;
+    std::vector<QByteArray> alarmFrames;
+    for (int k = 0; k < kVariants; ++k)
+        alarmFrames.push_back(alarmFrameAt(k));
+    Run window, ours, naive, plainTrips, incidents;
     for (int round = 0; round < 2; ++round) {
         const double part = seconds / 2;
         const auto add = [](Run &into, const Run &from) {
@@ -220,6 +256,8 @@ int main(int argc, char *argv[])
         add(window, feed(panel, Mode::Window, part, path, frames));
         add(ours, feed(panel, Mode::Ours, part, path, frames));
         add(naive, feed(panel, Mode::Naive, part, path, frames));
+        add(plainTrips, feed(panel, Mode::Window, part, path, alarmFrames));
+        add(incidents, feed(panel, Mode::Incidents, part, path, alarmFrames));
     }
     std::vector<double> writes = bufferWrites(dir.filePath(QStringLiteral("buffer.bin")), 200);
 
@@ -247,6 +285,12 @@ int main(int argc, char *argv[])
                bench::times(oursWork / naiveWork),
                QStringLiteral("work ≤ one 16 KB write (%1 ms at most, %2 median)").arg(ms(writeMax), ms(writeMedian)),
                bench::yesNo(longestWork <= writeMax));
+    const double plainDispatch = plainTrips.deliverWork / plainTrips.frames;
+    const double incidentsDispatch = incidents.deliverWork / incidents.frames;
+    bench::row(QStringLiteral("(8) alarms with --incidents at 1000 frames/s: the panel's receive dispatch of a frame (µs)"),
+               us(incidentsDispatch), us(plainDispatch) + QStringLiteral(" (without)"),
+               bench::times(incidentsDispatch / plainDispatch), QStringLiteral("≤ 1.1×"),
+               bench::yesNo(incidentsDispatch <= 1.1 * plainDispatch));
     std::vector<double> rowWork = ours.rows.work;
     QTextStream(stdout) << "NOTE|(8) " << ours.frames << " frames recorded, " << ours.bytes / std::max(1, ours.frames)
                         << " bytes a row, a " << kBufferBytes / 1024 << " KB buffer written every "
@@ -254,5 +298,8 @@ int main(int argc, char *argv[])
                         << " frames; a row's work p50 " << us(bench::median(rowWork) - probeCost) << " µs, p99 "
                         << us(bench::percentile(rowWork, 99) - probeCost) << " µs; the panel's whole receive dispatch of a frame without a recording: "
                         << us(window.deliverWork / window.frames) << " µs" << Qt::endl;
+    QTextStream(stdout) << "NOTE|(8) alarms: a trip writes the ring's minute, 60,000 frames, to its capture at once, in "
+                        << ms(dumpSeconds) << " ms; the ring holds " << sizeof(FrameRing::Frame) << " bytes a frame, "
+                        << sizeof(FrameRing::Frame) * 60000 / 1000 << " kB" << Qt::endl;
     return 0;
 }

@@ -16,6 +16,8 @@ struct Parsed {
     QString port = {};
     QString device = {};
     QString record = {};   // relative to the current folder
+    QString incidents = {};   // relative to the current folder
+    bool notify = true;
 };
 
 } // namespace
@@ -111,6 +113,11 @@ void TestCommandLine::parse_data()
     end("empty device", {"--device", ""}, Outcome::Fail, noDevice);
     end("next option taken for a device", {"--device", "--record", "f.csv"}, Outcome::Fail, noDevice);
     end("device without value", {"--device"}, Outcome::Fail, "norvane: Missing value after '--device'.");
+    run("incidents folder made absolute, with a device", {"--incidents", "night", "--device", "lab/bench/1"},
+        {.device = "lab/bench/1", .incidents = "night"});
+    run("no notifications", {"--no-notify"}, {.notify = false});
+    end("an option taken for an incidents folder", {"--incidents", "--no-notify"}, Outcome::Fail,
+        "norvane: --incidents needs a folder.");
 }
 
 void TestCommandLine::parse()
@@ -129,6 +136,8 @@ void TestCommandLine::parse()
         QCOMPARE(command.port, parsed.port);
         QCOMPARE(command.device, parsed.device);
         QCOMPARE(command.record, parsed.record.isEmpty() ? QString() : QDir::current().absoluteFilePath(parsed.record));
+        QCOMPARE(command.incidents, parsed.incidents.isEmpty() ? QString() : QDir::current().absoluteFilePath(parsed.incidents));
+        QCOMPARE(command.notify, parsed.notify);
         QVERIFY(command.text.isEmpty());
         return;
     }
@@ -143,7 +152,8 @@ void TestCommandLine::helpNamesEveryOption()
 {
     const QString help = parseCommandLine({QStringLiteral("norvane"), QStringLiteral("--help")}).text;
     for (const char *option :
-         {"-h, --help", "-v, --version", "--address <host>", "--port <port>", "--device <name>", "--record <file>"})
+         {"-h, --help", "-v, --version", "--address <host>", "--port <port>", "--device <name>", "--record <file>",
+          "--incidents <folder>", "--no-notify"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
 }
 

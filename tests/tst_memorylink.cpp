@@ -6,10 +6,12 @@
 
 #include "Gui/FormMain.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <vector>
@@ -49,6 +51,7 @@ private slots:
     void eventsBecomeConsoleLines_data();
     void eventsBecomeConsoleLines();
     void closingTheWindowClosesTheLink();
+    void alarmsAreListedAndAcknowledged();
 
 private:
     template <typename T> T *control(const char *name)
@@ -157,6 +160,41 @@ void TestMemoryLink::closingTheWindowClosesTheLink()
     QVERIFY(!m_link->closed);
     m_window->close();
     QVERIFY(m_link->closed);
+}
+
+void TestMemoryLink::alarmsAreListedAndAcknowledged()
+{
+    // The golden frame's EclTec and InjTemp are out of range; the link then goes down.
+    m_link->report({LinkEvent::Kind::Lost, {}});
+    auto *alarms = m_window->findChild<QAction *>(QStringLiteral("mnuAlarms"));
+    QCOMPARE(alarms->text(), QStringLiteral("&Alarms (3)"));
+    QCOMPARE(m_window->windowTitle(), QString::fromUtf8("⚠ 3 ALARMS - Viruduzi"));
+
+    m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_L, Qt::ControlModifier);
+    auto *window = m_window->findChild<QWidget *>(QStringLiteral("AlarmsWindow"));
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Alarms"));
+    auto *table = window->findChild<QTableWidget *>(QStringLiteral("tblAlarms"));
+    const auto row = [table](int r) {
+        QStringList cells;
+        for (const int c : {0, 2, 3, 4, 5})
+            cells << table->item(r, c)->text();
+        return cells.join(u'|');
+    };
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(row(0), QStringLiteral("Link|active||no|no"));   // newest first
+    QCOMPARE(row(1), QString::fromUtf8("InjTemp|active|1.92°|no|no"));
+    QCOMPARE(row(2), QStringLiteral("EclTec|active|TEC: 5|yes|no"));
+
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdAcknowledgeAll")), Qt::LeftButton);
+    QCOMPARE(row(0), QStringLiteral("Link|active||no|yes"));   // still active
+    QCOMPARE(alarms->text(), QStringLiteral("&Alarms (0)"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Viruduzi"));
+    QVERIFY(m_link->sent.empty());
 }
 
 QTEST_MAIN(TestMemoryLink)

@@ -173,6 +173,22 @@ void TrendPlot::addBand(int panel, double low, double high)
     d->bands[panel] = QCPRange(low, high);
 }
 
+void TrendPlot::addMarker(double time)
+{
+    for (QCPAxisRect *rect : std::as_const(d->panels)) {
+        auto *line = new QCPItemStraightLine(d->plot);
+        line->setClipAxisRect(rect);
+        for (QCPItemPosition *end : {line->point1, line->point2}) {
+            end->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            end->setAxisRect(rect);
+            end->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        }
+        line->point1->setCoords(time, 0);
+        line->point2->setCoords(time, 1);
+        line->setPen(QPen(Qt::black, 2, Qt::DashLine));
+    }
+}
+
 void TrendPlot::setPanelTicks(int panel, const QVector<double> &ticks, const QVector<QString> &labels, double low,
                               double high)
 {

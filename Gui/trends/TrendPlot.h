@@ -24,6 +24,8 @@ public:
     int addTrace(int panel, const QString &name, const QColor &colour, bool steps = false);
     // The in-range band, shaded across the whole width.
     void addBand(int panel, double low, double high);
+    // A vertical line across every panel at `time`, as where a trip began.
+    void addMarker(double time);
     // Named ticks instead of numbers, and a fixed range, for panels of on/off traces.
     void setPanelTicks(int panel, const QVector<double> &ticks, const QVector<QString> &labels, double low,
                        double high);

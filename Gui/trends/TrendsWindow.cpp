@@ -208,6 +208,13 @@ void TrendsWindow::setPaused(bool paused)
     m_dirty = true;
 }
 
+void TrendsWindow::showIncident(double trip, double end)
+{
+    m_plot->addMarker(epoch(trip));
+    setPaused(true);
+    m_pausedEnd = end;
+}
+
 void TrendsWindow::refresh()
 {
     const double to = viewEnd();

@@ -38,6 +38,9 @@ public:
     // Writes the history as CSV to `path`; the outcome shows in the window.
     bool saveCsv(const QString &path);
 
+    // A capture read back: paused at `end`, the trip at `trip` marked; steady times.
+    void showIncident(double trip, double end);
+
     TrendPlot &plot() { return *m_plot; }
     // The plot's trace that shows a history trace, -1 if none.
     int plotTrace(int historyTrace) const;
