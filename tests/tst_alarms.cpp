@@ -8,7 +8,7 @@
 #include "alarms/AlarmMonitor.h"
 #include "history/RecordingFormat.h"
 #include "link/TcpLink.h"
-#include "sim/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -273,7 +273,6 @@ void TestAlarms::captureReplaysThroughTheSimulator()
     SimProcess replay(QStringLiteral(NORVANE_SIM_PATH));
     replay.start({QStringLiteral("--replay"), capture, QStringLiteral("--speed"), QStringLiteral("4"), QStringLiteral("--quiet")});
     QVERIFY2(replay.waitForListening(), qPrintable(replay.errorString()));
-    FakeClock clock;
     TcpLink player({.clock = clock.clock()});
     player.address() = {QStringLiteral("127.0.0.1"), QString::number(replay.port())};
     QList<QByteArray> played;
