@@ -210,6 +210,9 @@ ReadbackBox::TextRun ReadbackBox::layOut(const QString &text) const
             glyphRun.setPositions(positions);
             run.glyphs.append(glyphRun);
             run.width = x;
+            run.height = m_lineHeight;
+            run.shift = m_lineShift;
+            run.boxHeight = m_metricsHeight;
             return run;
         }
     }
@@ -224,6 +227,12 @@ ReadbackBox::TextRun ReadbackBox::layOut(const QString &text) const
     layout.endLayout();
     run.glyphs = layout.glyphRuns();
     run.width = line.naturalTextWidth();
+    // A glyph from a taller fallback font makes the line taller; the line edit keeps the
+    // baseline and centres the taller text.
+    const QFontMetrics metrics = fontMetrics();
+    run.height = line.height();
+    run.shift = qRound(line.ascent()) - metrics.ascent();
+    run.boxHeight = std::max(metrics.boundingRect(text).height(), m_metricsHeight);
     for (qsizetype i = 0; i <= text.size(); ++i)
         run.edges.append(line.cursorToX(static_cast<int>(i)));
     return run;
@@ -256,11 +265,11 @@ QPointF ReadbackBox::lineOrigin(const TextRun &run)
 {
     const QRect area = textArea();
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
-    int top = area.y() + (area.height() - m_metricsHeight + 1) / 2;
+    int top = area.y() + (area.height() - run.boxHeight + 1) / 2;
     if (align & Qt::AlignTop)
         top = area.y() + kVerticalMargin;
     else if (align & Qt::AlignBottom)
-        top = area.y() + area.height() - m_metricsHeight - kVerticalMargin;
+        top = area.y() + area.height() - run.boxHeight - kVerticalMargin;
     const int lineWidth = area.width() - 2 * kHorizontalMargin;
     const int widthUsed = qRound(run.width) + 1;
     int scroll = 0;
@@ -270,7 +279,7 @@ QPointF ReadbackBox::lineOrigin(const TextRun &run)
         scroll = widthUsed - lineWidth + 1;
     else if (align & Qt::AlignHCenter)
         scroll = (widthUsed - lineWidth) / 2;
-    return QPointF(area.x() + kHorizontalMargin - scroll, top - m_lineShift);
+    return QPointF(area.x() + kHorizontalMargin - scroll, top - run.shift);
 }
 
 void ReadbackBox::changeEvent(QEvent *event)
@@ -315,7 +324,7 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     // The line edit clips its text to the text area; a line well inside it needs no clip.
     // With a selection it clips the rest of the text to the line, from its left end on.
     const QRect area = textArea();
-    const QRectF line(origin.x(), origin.y(), run.width, m_lineHeight);
+    const QRectF line(origin.x(), origin.y(), run.width, run.height);
     const bool selection = hasSelectedText();
     if (selection)
         painter.setClipRect(QRectF(line.left(), line.top(), area.right() + 1 - line.left(), line.height()) & QRectF(area));
@@ -330,7 +339,7 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     const int start = std::clamp(selectionStart(), 0, static_cast<int>(shown.size()));
     const int end = std::clamp(start + selectionLength(), start, static_cast<int>(shown.size()));
     const QRect selected = QRectF(origin.x() + run.edges[start], origin.y(), run.edges[end] - run.edges[start],
-                                  m_lineHeight).toAlignedRect().intersected(area);
+                                  run.height).toAlignedRect().intersected(area);
     painter.setClipRect(selected);
     painter.fillRect(selected, colours.brush(QPalette::Highlight));
     painter.setPen(colours.color(QPalette::HighlightedText));
@@ -358,7 +367,7 @@ QRect ReadbackBox::characterRect(int index)
     const auto last = static_cast<int>(run.edges.size() - 1);
     const int from = std::clamp(index, 0, last);
     const int to = std::min(from + 1, last);
-    return QRectF(origin.x() + run.edges[from], origin.y(), run.edges[to] - run.edges[from], m_lineHeight)
+    return QRectF(origin.x() + run.edges[from], origin.y(), run.edges[to] - run.edges[from], run.height)
         .toAlignedRect();
 }
 

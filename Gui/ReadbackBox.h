@@ -54,6 +54,9 @@ private:
         QList<QGlyphRun> glyphs;
         QList<qreal> edges;
         qreal width = 0;
+        qreal height = 0;   // the line's, which a taller fallback font makes taller
+        int shift = 0;      // the line's rounded ascent above the metrics' ascent
+        int boxHeight = 0;  // the height the line edit centres: the metrics', or the text's if taller
     };
 
     const TextRun &runFor(const QString &text);
@@ -70,7 +73,7 @@ private:
     QRawFont m_unshaped;   // valid when the font skips shaping: glyphs come straight from it
     qreal m_lineAscent = 0;
     qreal m_lineHeight = 0;
-    int m_lineShift = 0;   // the line's rounded ascent above the metrics' ascent
+    int m_lineShift = 0;   // as TextRun::shift, for a line in the box's own font
     int m_metricsHeight = 0;
     QRect m_contents;      // the style's contents rectangle; empty until asked for
     int m_anchor = 0;
