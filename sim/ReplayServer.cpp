@@ -115,7 +115,7 @@ void ReplayServer::advance()
 
 void ReplayServer::scheduleTick()
 {
-    if (!m_options.runTimer || m_next.kind != ReplayStep::Kind::Frame)
+    if (m_next.kind != ReplayStep::Kind::Frame)
         return;
     const double wait = m_epoch + m_next.elapsedS / m_options.speed - m_clock();
     const int ms = static_cast<int>(std::ceil(wait * 1000));

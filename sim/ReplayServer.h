@@ -20,7 +20,6 @@ struct ReplayOptions {
     quint16 port = kDefaultPort;   // 0 picks a free port
     double speed = 1;       // 2 plays twice as fast
     bool loop = false;      // start over at the end instead of finishing
-    bool runTimer = true;   // tests turn it off and call tick() themselves
 };
 
 class ReplayServer final : public QObject {
@@ -42,8 +41,9 @@ public:
     quint16 serverPort() const { return m_server.serverPort(); }
     int clientCount() const { return static_cast<int>(m_clients.size()); }
 
-    // Sends the next frame if it is due. The recording's time starts with the first
-    // client; a client that comes later, or again, joins where the recording has got to.
+    // Sends the next frame if it is due, and sets the timer for the one after. The
+    // recording's time starts with the first client; a client that comes later, or again,
+    // joins where the recording has got to.
     void tick();
 
 signals:

@@ -28,7 +28,7 @@ struct Replay {
     QByteArray received;
 
     explicit Replay(double speed, bool loop)
-        : server(kRecording, {QHostAddress(QHostAddress::LocalHost), 0, speed, loop, false})
+        : server(kRecording, {QHostAddress(QHostAddress::LocalHost), 0, speed, loop})
     {
         server.setClock([this] { return now; });
         QObject::connect(&client, &QTcpSocket::readyRead, &client, [this] { received += client.readAll(); });
