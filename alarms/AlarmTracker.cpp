@@ -2,42 +2,12 @@
 
 #include <utility>
 
-namespace {
-
-struct Bounds {
-    int low;
-    int high;
-};
-
-// The ranges as inRange() judges them, so that an alarm is decided exactly as its colour.
-Bounds boundsOf(RangeRule rule)
-{
-    static const std::array<Bounds, 4> bounds = [] {
-        std::array<Bounds, 4> all{};
-        for (const RangeRule r : {RangeRule::None, RangeRule::Pd, RangeRule::Tec, RangeRule::Temperature}) {
-            Bounds b{-1, -1};
-            for (int v = 0; v <= 4095; ++v) {
-                if (!inRange(r, v))
-                    continue;
-                if (b.low < 0)
-                    b.low = v;
-                b.high = v;
-            }
-            all[static_cast<std::size_t>(r)] = b;
-        }
-        return all;
-    }();
-    return bounds[static_cast<std::size_t>(rule)];
-}
-
-} // namespace
-
 int distanceOutside(RangeRule rule, int value)
 {
     if (inRange(rule, value))
         return 0;
-    const Bounds b = boundsOf(rule);
-    return value < b.low ? b.low - value : value - b.high;
+    const CountRange range = alarmRange(rule);
+    return value < range.least ? range.least - value : value - range.most;
 }
 
 QString worstText(const Episode &episode)
