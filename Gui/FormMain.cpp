@@ -81,7 +81,8 @@ void FormMain::buildWindow()
     layout()->setSizeConstraint(QLayout::SetFixedSize);   // the layout is fixed; so is the window
 
     m_controls = buildControls(*client);
-    m_controls.txtIP->setText(QStringLiteral(NORVANE_CONTROLLER_IP));
+    const QString builtIn = QStringLiteral(NORVANE_CONTROLLER_IP);
+    m_controls.txtIP->setText(builtIn.isEmpty() ? QString::fromLatin1(kDefaultAddress) : builtIn);
     m_controls.txtPort->setText(QString::number(kDefaultPort));
     m_controls.txtMsg->installEventFilter(this);
     limitConsole(*m_controls.txtMsg);
