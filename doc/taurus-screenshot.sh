@@ -3,17 +3,10 @@
 # database of scripts/tango-demo --keep, against norvane-sim, under Xvfb.
 #   doc/taurus-screenshot.sh
 set -euo pipefail
-source "$(dirname "$0")/../scripts/common.sh"
-need_packages xvfb xdotool imagemagick python3-taurus
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# The demo's database needs this machine's network.
+shot_netns=false
+shot_packages=(python3-taurus)
+source "$(dirname "$0")/screenshot-session.sh"
 
 "$norvane_root/scripts/tango-demo" --keep >"$work/demo.log" 2>&1 &
 pids+=($!)
@@ -24,10 +17,8 @@ for _ in $(seq 600); do
 done
 grep -q '^Serving' "$work/demo.log" || { cat "$work/demo.log" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1200x900x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb 1200x900
+export DISPLAY=$xvfb_display
 
 device=lab/bench/1
 attributes=()

@@ -3,31 +3,12 @@
 # for 8 s after every 5 s of frames, with the Trends window opened by Ctrl+T.
 #   doc/trends-screenshot.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
-# A network of its own, so that the simulator has its default port whatever else runs.
-if [ -z "${NORVANE_SHOT_NETNS:-}" ]; then
-    exec unshare --net env NORVANE_SHOT_NETNS=1 "$0" "$@"
-fi
-ip link set lo up
-source "$(dirname "$0")/../scripts/common.sh"
-need_packages xvfb xdotool imagemagick
-
+shot_packages=()
+source "$(dirname "$0")/screenshot-session.sh"
 build=${1:-$norvane_root/build}
 seconds=${2:-75}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1400x1000x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb 1400x1000
+export DISPLAY=$xvfb_display
 
 # The panel's built-in address and port are the simulator's defaults.
 "$build/norvane-sim" --quiet --stall 8 >/dev/null &

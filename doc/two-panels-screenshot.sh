@@ -3,32 +3,13 @@
 # NorvaneBench device without a database, while a PyTango script drives the bench.
 #   doc/two-panels-screenshot.sh [BUILD_DIR]
 set -euo pipefail
-# A network of its own, so that the simulator has its default port whatever else runs.
-if [ -z "${NORVANE_SHOT_NETNS:-}" ]; then
-    exec unshare --net env NORVANE_SHOT_NETNS=1 "$0" "$@"
-fi
-ip link set lo up
-source "$(dirname "$0")/../scripts/common.sh"
-need_packages xvfb xdotool imagemagick python3-tango
-
+shot_packages=(python3-tango)
+source "$(dirname "$0")/screenshot-session.sh"
 build=${1:-$norvane_root/build}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 displays=()
 for desk in a b; do
-    Xvfb -displayfd 3 -screen 0 390x730x24 -nolisten tcp 3>"$work/display-$desk" 2>/dev/null &
-    pids+=($!)
-    for _ in $(seq 100); do [ -s "$work/display-$desk" ] && break; sleep 0.1; done
-    displays+=(":$(cat "$work/display-$desk")")
+    start_xvfb 390x730
+    displays+=("$xvfb_display")
 done
 
 "$build/norvane-sim" --quiet >/dev/null &
