@@ -3,7 +3,6 @@
 #include "link/TcpLink.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <chrono>
 
@@ -16,26 +15,38 @@ public:
     {
     }
 
+    ~BenchLink() override { m_sink->m_carrying = false; }
+
     void open(const QString &host, const QString &port)
     {
+        m_sink->m_carrying = false;
         delete m_link;
         m_tick.stop();
         m_link = new TcpLink({scaledClock(), m_timeScale == 1, true}, this);
         m_link->setAddressSource([host, port] { return TcpLink::Address{host, port}; });
         // A device must not show a closed connection as live for up to ten seconds.
         m_link->setHangUpIsLoss(true);
+        m_lastFrame = m_link->now();
         BenchSink *sink = m_sink.get();
-        connect(m_link, &TcpLink::statusFrameArrived, this, [sink](QByteArrayView frame) {
+        connect(m_link, &TcpLink::statusFrameArrived, this, [this, sink](QByteArrayView frame) {
+            m_lastFrame = m_link->now();
             sink->statusFrame(frame);
         });
         connect(m_link, &TcpLink::messageArrived, this, [sink](const QString &text) {
             sink->message(text.toLatin1());
         });
-        connect(m_link, &TcpLink::linkDown, this, [sink] { sink->linkDown(); });
-        connect(m_link, &TcpLink::happened, this, [sink](const LinkEvent &event) {
+        connect(m_link, &TcpLink::linkDown, this, [sink] {
+            sink->m_carrying = false;
+            sink->linkDown();
+        });
+        connect(m_link, &TcpLink::happened, this, [this, sink](const LinkEvent &event) {
             // A message is what the controller said, not what the link is doing.
-            if (event.kind != LinkEvent::Kind::Message)
-                sink->linkEvent(event);
+            if (event.kind == LinkEvent::Kind::Message)
+                return;
+            // Before the device hears of it: a write it accepts from now on has a socket.
+            sink->m_carrying = event.kind == LinkEvent::Kind::Connected
+                               && m_link->socket().state() == DeviceSocket::Connected;
+            sink->linkEvent(event);
         });
         m_link->start();
         if (m_timeScale != 1) {
@@ -46,15 +57,23 @@ public:
         }
     }
 
-    // Only onto a connected socket: what the device accepted leaves now or never.
-    void send(const CommandRequest &request)
+    bool write(const CommandRequest &request)
     {
-        if (m_link && m_link->socket().state() == DeviceSocket::Connected)
-            m_link->send(request);
+        if (m_link && m_link->write(request))
+            return true;
+        m_sink->requestLost(request);
+        return false;
+    }
+
+    void checkFreshness()
+    {
+        if (m_link)
+            m_sink->frameAge(m_link->now() - m_lastFrame);
     }
 
     void close()
     {
+        m_sink->m_carrying = false;
         m_tick.stop();
         if (m_link)
             m_link->close();
@@ -72,10 +91,21 @@ private:
     std::shared_ptr<BenchSink> m_sink;
     double m_timeScale;
     TcpLink *m_link = nullptr;   // a child
+    double m_lastFrame = 0;      // on the link's clock
     QTimer m_tick{this};
 };
 
-LinkHub::LinkHub(double timeScale, QObject *parent) : QObject(parent), m_timeScale(timeScale) {}
+namespace {
+// How often every bench's freshness is judged; a device's limit counts from its last frame.
+constexpr std::chrono::milliseconds kFreshnessCheck{50};
+}
+
+LinkHub::LinkHub(double timeScale, QObject *parent)
+    : QObject(parent), m_timeScale(timeScale), m_freshness(new QTimer(this))
+{
+    connect(m_freshness, &QTimer::timeout, this, &LinkHub::checkFreshness);
+    m_freshness->start(kFreshnessCheck);
+}
 
 LinkHub::~LinkHub() = default;
 
@@ -90,6 +120,7 @@ std::optional<QString> LinkHub::addressProblem(const QString &host, const QStrin
 
 void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port)
 {
+    sink->m_carrying = false;
     QMetaObject::invokeMethod(this, [this, sink = std::move(sink), host, port]() mutable {
         BenchLink *&link = m_links[sink.get()];
         if (!link)
@@ -98,12 +129,19 @@ void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const Q
     }, Qt::QueuedConnection);
 }
 
-void LinkHub::send(const BenchSink *sink, const CommandRequest &request)
+bool LinkHub::send(const BenchSink *sink, const CommandRequest &request)
 {
+    if (!sink->carrying())
+        return false;
+    ++m_queued;
+    // Queued behind whatever the link reported before: a loss since then reaches the
+    // sink as requestLost(), never as silence.
     QMetaObject::invokeMethod(this, [this, sink, request] {
-        if (const auto it = m_links.find(sink); it != m_links.end())
-            it->second->send(request);
+        const auto it = m_links.find(sink);
+        if (it != m_links.end() && it->second->write(request))
+            ++m_written;
     }, Qt::QueuedConnection);
+    return true;
 }
 
 void LinkHub::drop(const BenchSink *sink)
@@ -117,8 +155,15 @@ void LinkHub::drop(const BenchSink *sink)
     }, Qt::QueuedConnection);
 }
 
+void LinkHub::checkFreshness()
+{
+    for (const auto &[sink, link] : m_links)
+        link->checkFreshness();
+}
+
 void LinkHub::closeAll()
 {
+    m_freshness->stop();
     for (const auto &[sink, link] : m_links)
         link->close();
 }
