@@ -262,6 +262,7 @@ int write(const std::string &device, int writer)
     std::atomic<bool> done{false};
     std::atomic<qint64> accepted{0};
     std::atomic<qint64> refused{0};
+    std::atomic<qint64> timedOut{0};   // the client gave up waiting: sent or not, it cannot tell
     std::thread worker([&] {
         for (qint64 n = 0; !done; ++n) {
             if (!writing) {
@@ -273,8 +274,11 @@ int write(const std::string &device, int writer)
                 proxy->write_attribute(value);
                 ++accepted;
             } catch (const Tango::DevFailed &failure) {
-                if (refused++ == 0)
-                    std::cerr << "bench_tango: write refused: " << failure.errors[0].reason << '\n';
+                const std::string reason(failure.errors[0].reason.in());
+                if (reason == "API_CorbaException" || reason == "API_DeviceTimedOut")
+                    ++timedOut;
+                else if (refused++ == 0)
+                    std::cerr << "bench_tango: write refused: " << reason << '\n';
             }
         }
     });
@@ -288,7 +292,7 @@ int write(const std::string &device, int writer)
     writing = false;
     done = true;
     worker.join();
-    std::cout << "WRT|" << accepted << '|' << refused << std::endl;
+    std::cout << "WRT|" << accepted << '|' << refused << '|' << timedOut << std::endl;
     std::_Exit(0);
 }
 
@@ -438,7 +442,7 @@ int writes(const QStringList &args)
     pump(static_cast<int>(seconds * 1000));
     tell(clients, "STOP\n");
 
-    qint64 accepted = 0, refused = 0, received = 0, lost = 0, errors = 0;
+    qint64 accepted = 0, refused = 0, timedOut = 0, received = 0, lost = 0, errors = 0;
     for (auto &client : clients) {
         QByteArray line;
         QElapsedTimer waited;
@@ -446,9 +450,10 @@ int writes(const QStringList &args)
         while (!client->canReadLine() && waited.elapsed() < 10000)
             pump(20);
         const QList<QByteArray> fields = client->readLine().trimmed().split('|');
-        if (fields.size() == 3 && fields[0] == "WRT") {
+        if (fields.size() == 4 && fields[0] == "WRT") {
             accepted += fields[1].toLongLong();
             refused += fields[2].toLongLong();
+            timedOut += fields[3].toLongLong();
         } else if (fields.size() == 8 && fields[0] == "SUB") {
             received += fields[1].toLongLong();
             lost += fields[2].toLongLong();
@@ -467,11 +472,15 @@ int writes(const QStringList &args)
     serverProcess.terminate();
     if (!serverProcess.waitForFinished(5000))
         serverProcess.kill();
-    // WRITES|seconds|writers|subscribers|accepted|refused|arrived|missing|events|events lost|errors
+    // A write the client timed out on may have gone or not; any other that arrived was
+    // accepted, and every accepted one must arrive.
+    const qint64 missing = std::max<qint64>(0, accepted - arrived);
+    const qint64 unaccounted = std::max<qint64>(0, arrived - accepted - timedOut);
+    // WRITES|seconds|writers|subscribers|accepted|refused|timed out|arrived|missing|unaccounted|events|events lost|errors
     QTextStream(stdout) << "WRITES|" << seconds << '|' << writers << '|' << subscribers << '|' << accepted << '|'
-                        << refused << '|' << arrived << '|' << accepted - arrived << '|' << received << '|' << lost
-                        << '|' << errors << Qt::endl;
-    return accepted == arrived && accepted > 0 ? 0 : 1;
+                        << refused << '|' << timedOut << '|' << arrived << '|' << missing << '|' << unaccounted << '|'
+                        << received << '|' << lost << '|' << errors << Qt::endl;
+    return missing == 0 && unaccounted == 0 && accepted > 0 ? 0 : 1;
 }
 
 } // namespace
