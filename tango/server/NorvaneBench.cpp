@@ -14,6 +14,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <bitset>
 #include <cstring>
@@ -143,6 +144,7 @@ public:
 
     void detach()
     {
+        m_leaving = true;   // ends a wait for the monitor that the leaving thread may hold
         std::lock_guard lock(m_mutex);
         m_device = nullptr;
     }
@@ -162,6 +164,7 @@ private:
     void withDevice(Skippable skippable, Update &&update);
 
     std::mutex m_mutex;
+    std::atomic<bool> m_leaving{false};
     NorvaneBench *m_device;
 };
 
@@ -213,7 +216,7 @@ private:
     Phase m_phase = Phase::Waiting;
     std::optional<LinkEvent::Kind> m_linkKind;   // what the link did last
     std::string m_linkText;                      // the same in the console's words
-    std::string m_cause;                         // why the bench went to FAULT; empty for a hanging attempt
+    std::string m_cause;                         // why the bench went to FAULT
     std::string m_target;                        // host:port
     std::string m_problem;                       // a misconfigured bench's
     double m_freshnessLimit = kDefaultFreshnessLimit;
@@ -242,7 +245,7 @@ template <typename Update>
 void DeviceBridge::withDevice(Skippable skippable, Update &&update)
 {
     std::lock_guard lock(m_mutex);
-    while (m_device) {
+    while (m_device && !m_leaving) {
         try {
             Tango::AutoTangoMonitor guard(&m_device->get_dev_monitor());
             update(*m_device);
@@ -515,15 +518,13 @@ void NorvaneBench::handleLinkDown()
     if (m_phase == Phase::Misconfigured)
         return;
     // The link says what ended it just before: an error, its watchdog's silence, or an
-    // attempt that never answered, which its own words describe.
-    std::string cause;
+    // attempt that never answered.
+    std::string cause = "No answer from the controller.";
     if (m_linkKind == LinkEvent::Kind::Lost)
         cause = "Lost connection, closed: nothing from the controller for 5 s.";
     else if (m_linkKind == LinkEvent::Kind::Error)
         cause = m_linkText + '.';
     if (m_phase == Phase::Down) {
-        if (m_cause.empty())
-            m_cause = cause;
         showStatus();
         return;
     }
@@ -585,9 +586,9 @@ void NorvaneBench::showStatus()
         return;
     }
     // In FAULT the link's latest words alone would not say why ("Connected!"); an error
-    // says it itself, and an attempt that hangs is one attempt.
+    // says it itself.
     std::string status = m_linkText;
-    if (m_phase == Phase::Down && m_linkKind != LinkEvent::Kind::Error && !m_cause.empty())
+    if (m_phase == Phase::Down && m_linkKind != LinkEvent::Kind::Error)
         status = m_linkKind == LinkEvent::Kind::Lost ? m_cause : m_cause + ' ' + m_linkText;
     if (m_phase == Phase::Running)
         status += alarmText();
