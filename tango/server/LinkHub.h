@@ -25,8 +25,8 @@ public:
     virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
     virtual void linkDown() = 0;
     virtual void linkEvent(const LinkEvent &event) = 0;   // never a message's
-    // At least every 100 ms: seconds on the link's clock since the last status frame, or
-    // since the link opened when none came yet.
+    // Every 100 ms: seconds on the link's clock since the last status frame, or since the
+    // link opened when none came yet.
     virtual void frameAge(double seconds) = 0;
     // A request the hub had accepted could not be written: the link went between the two.
     virtual void requestLost(const CommandRequest &request) = 0;

@@ -156,6 +156,10 @@ public:
     void frameAge(double seconds) override;
     void requestLost(const CommandRequest &request) override;
 
+    // The device's freshness limit, so that a check within it costs no monitor.
+    void setFreshnessLimit(double seconds) { m_freshnessLimit = seconds; }
+    double lastFrameAge() const { return m_frameAge; }
+
 private:
     // A frame or a freshness check may be skipped when the monitor stays taken past its
     // timeout: the next one brings a whole new picture. What the link did may not.
@@ -165,6 +169,8 @@ private:
 
     std::mutex m_mutex;
     std::atomic<bool> m_leaving{false};
+    std::atomic<double> m_freshnessLimit{0};
+    std::atomic<double> m_frameAge{0};
     NorvaneBench *m_device;
 };
 
@@ -192,7 +198,7 @@ public:
     void handleMessage(QByteArrayView text, const timeval &arrival);
     void handleLinkDown();
     void handleLinkEvent(const LinkEvent &event);
-    void handleFrameAge(double seconds);
+    void handleStale();
     void handleRequestLost(const CommandRequest &request);
 
 private:
@@ -223,7 +229,7 @@ private:
     std::array<Tango::Attribute *, kBenchAttributeCount> m_attributes{};
 
     timeval m_frameTime{};   // the last status frame's arrival
-    Tango::DevDouble m_frameAge = 0;
+    Tango::DevDouble m_frameAge = 0;   // as of the last freshness check
     Tango::DevLong64 m_framesReceived = 0;
     Tango::DevLong m_connections = 0;
     Tango::DevLong m_reconnects = 0;
@@ -274,7 +280,12 @@ void DeviceBridge::message(QByteArrayView text)
 
 void DeviceBridge::linkDown() { withDevice(Skippable::No, [](NorvaneBench &d) { d.handleLinkDown(); }); }
 void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice(Skippable::No, [&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
-void DeviceBridge::frameAge(double seconds) { withDevice(Skippable::Yes, [seconds](NorvaneBench &d) { d.handleFrameAge(seconds); }); }
+void DeviceBridge::frameAge(double seconds)
+{
+    m_frameAge = seconds;
+    if (seconds > m_freshnessLimit)
+        withDevice(Skippable::Yes, [](NorvaneBench &d) { d.handleStale(); });
+}
 void DeviceBridge::requestLost(const CommandRequest &request) { withDevice(Skippable::No, [&request](NorvaneBench &d) { d.handleRequestLost(request); }); }
 
 NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub)
@@ -332,6 +343,7 @@ void NorvaneBench::init_device()
         return misconfigured("Property FreshnessLimit is not a number of seconds above 0: \"" + freshness + '"');
     m_target = host.trimmed().toStdString() + ':' + std::to_string(parsePortText(portText));
     m_targetText = m_target.data();
+    m_bridge->setFreshnessLimit(m_freshnessLimit);
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
     showStatus();   // the link says what it does as soon as it starts
@@ -398,7 +410,10 @@ void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &at
 void NorvaneBench::readDiagnosis(int which, Tango::Attribute &attribute)
 {
     switch (which) {
-    case 0: attribute.set_value(&m_frameAge); break;
+    case 0:
+        m_frameAge = m_bridge->lastFrameAge();
+        attribute.set_value(&m_frameAge);
+        break;
     case 1: attribute.set_value(&m_framesReceived); break;
     case 2: attribute.set_value(&m_reconnects); break;
     default: attribute.set_value(&m_targetText); break;
@@ -471,7 +486,6 @@ void NorvaneBench::handleStatusFrame(QByteArrayView frame, const timeval &arriva
         return;
     ++m_framesReceived;
     m_frameTime = arrival;
-    m_frameAge = 0;
     const bool recovered = m_phase != Phase::Running;
     std::copy(frame.begin(), frame.end(), m_frame.begin());
     const StatusReadings readings = decodeStatusFrame(frame);
@@ -555,10 +569,9 @@ void NorvaneBench::handleLinkEvent(const LinkEvent &event)
     showStatus();
 }
 
-void NorvaneBench::handleFrameAge(double seconds)
+void NorvaneBench::handleStale()
 {
-    m_frameAge = seconds;
-    if (m_phase != Phase::Running || seconds <= m_freshnessLimit)
+    if (m_phase != Phase::Running)
         return;
     // FrameAge tells how long; the Status stays the same while the silence lasts.
     enterFault(QStringLiteral("No status frame for more than %1 s (FreshnessLimit): readings INVALID.")
