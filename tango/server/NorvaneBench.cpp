@@ -9,7 +9,6 @@
 #include "link/DeviceSocket.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <sys/time.h>
 
@@ -904,7 +903,7 @@ LinkHub &applicationHub()
 }
 
 // Tango's main thread runs this in a loop instead of the ORB's: the Qt events, until the
-// server shuts down and its last device is gone. A timer wakes it while nothing else does.
+// server shuts down and its last device is gone. The hub's timer wakes it while nothing else does.
 bool serveQtEvents()
 {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -926,9 +925,8 @@ int runBenchServer(int argc, char *argv[], double timeScale)
         // What the devices share is the application's child, which the device class finds
         // and which outlives every device.
         auto *hub = new LinkHub(timeScale, &app);
-        // Tango's shutdown posts nothing to this thread when no device is left to go.
-        QTimer wake;
-        wake.start(std::chrono::milliseconds(100));
+        // Tango's shutdown posts nothing to this thread when no device is left to go: the
+        // hub's freshness check wakes it every 100 ms, which a second timer would double.
         util->server_init();
         publishHeartbeatForClients(*util);
         // Tango's signal thread or the admin's Kill deletes the devices; the loop ends after.
