@@ -51,10 +51,10 @@ constexpr double kMaxCatchUpSeconds = 0.1;
 
 } // namespace
 
-class NorvaneFloor final : public Tango::Device_4Impl
+class NorvaneFloor final : public TANGO_BASE_CLASS
 {
 public:
-    NorvaneFloor(Tango::DeviceClass *deviceClass, std::string &name) : Tango::Device_4Impl(deviceClass, name)
+    NorvaneFloor(Tango::DeviceClass *deviceClass, std::string &name) : TANGO_BASE_CLASS(deviceClass, name)
     {
         for (int i = 0; i < kBenchAttributeCount; ++i)
             m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());

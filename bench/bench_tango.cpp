@@ -10,6 +10,12 @@
 //   bench_tango run ours|floor SERVER SIM RATE SECONDS SUBSCRIBERS LABEL [archive]
 //   bench_tango subscribe DEVICE      (a subscriber: START and STOP on its standard input)
 //   bench_tango archive DEVICE        (the archiver, the same way)
+//   bench_tango writes SERVER SIM SECONDS WRITERS SUBSCRIBERS
+//   bench_tango write DEVICE N        (a writer of EclCurrent, the same way)
+// "writes" is the load test of the write path: writer processes write EclCurrent as fast
+// as the server answers while subscribers take every frame at 1000 frames/s, and every
+// write a writer was told succeeded must reach the simulator as its SetEclCurrent. It
+// prints one WRITES row and ends with status 1 when a write went missing.
 // All need TANGO_HOST.
 
 #include "BenchSupport.h"
@@ -25,9 +31,11 @@
 #include <QProcess>
 #include <QThread>
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -38,7 +46,7 @@ constexpr int kReadyTimeoutMs = 30000;
 // missed the server's event heartbeats, and their keep-alive thread crashed reconnecting
 // ten seconds into a subscription, whichever server was measured.
 bool registerDevice(const QString &server, const QString &deviceClass, const QString &device,
-                    const std::string &property, const std::string &value)
+                    const std::vector<std::pair<std::string, std::string>> &values)
 {
     try {
         Tango::Database database;
@@ -47,9 +55,12 @@ bool registerDevice(const QString &server, const QString &deviceClass, const QSt
         info._class = deviceClass.toStdString();
         info.server = server.toStdString();
         database.add_device(info);
-        Tango::DbData properties{Tango::DbDatum(property)};
-        std::string text = value;   // DbDatum takes no const string
-        properties[0] << text;
+        Tango::DbData properties;
+        for (const auto &[name, value] : values) {
+            properties.emplace_back(name);
+            std::string text = value;   // DbDatum takes no const string
+            properties.back() << text;
+        }
         database.put_device_property(info.name, properties);
         return true;
     } catch (const Tango::DevFailed &failure) {
@@ -231,13 +242,66 @@ QByteArray lineFrom(QProcess &process, int msecs)
     return process.readLine().trimmed();
 }
 
-// A subscriber or the archiver, READY once subscribed.
-std::unique_ptr<QProcess> startClient(const QString &role, const QString &device)
+// A subscriber, the archiver or a writer, READY once subscribed.
+std::unique_ptr<QProcess> startClient(const QString &role, const QString &device, const QStringList &more = {})
 {
     auto client = std::make_unique<QProcess>();
     client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    client->start(QCoreApplication::applicationFilePath(), {role, device});
+    client->start(QCoreApplication::applicationFilePath(), QStringList{role, device} + more);
     return client;
+}
+
+// From START until STOP, EclCurrent as fast as the server answers, from one thread: one
+// client process per writer, as one host per script.
+int write(const std::string &device, int writer)
+{
+    const std::unique_ptr<Tango::DeviceProxy> proxy = answeringDevice(device);
+    if (!proxy)
+        return 1;
+    std::atomic<bool> writing{false};
+    std::atomic<bool> done{false};
+    std::atomic<qint64> accepted{0};
+    std::atomic<qint64> refused{0};
+    std::atomic<qint64> timedOut{0};   // the client gave up waiting: sent or not, it cannot tell
+    std::thread worker([&] {
+        for (qint64 n = 0; !done; ++n) {
+            if (!writing) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            Tango::DeviceAttribute value("EclCurrent", static_cast<Tango::DevLong>(writer * 1000 + n % 1000));
+            try {
+                proxy->write_attribute(value);
+                ++accepted;
+            } catch (const Tango::DevFailed &failure) {
+                const std::string reason(failure.errors[0].reason.in());
+                if (reason == "API_CorbaException" || reason == "API_DeviceTimedOut")
+                    ++timedOut;
+                else if (refused++ == 0)
+                    std::cerr << "bench_tango: write refused: " << reason << '\n';
+            }
+        }
+    });
+    std::cout << "READY" << std::endl;
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line == "START")
+            writing = true;
+        if (line == "STOP")
+            break;
+    }
+    writing = false;
+    done = true;
+    worker.join();
+    std::cout << "WRT|" << accepted << '|' << refused << '|' << timedOut << std::endl;
+    std::_Exit(0);
+}
+
+void pump(int msecs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < msecs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 void tell(std::vector<std::unique_ptr<QProcess>> &clients, const char *line)
@@ -270,8 +334,9 @@ int run(const QStringList &args)
     const QString serverClass = floor ? QStringLiteral("NorvaneFloor") : QStringLiteral("NorvaneBench");
     const QString device = floor ? QStringLiteral("bench/floor/1") : QStringLiteral("bench/norvane/1");
     const bool registered = floor
-        ? registerDevice(serverClass + '/' + instance, serverClass, device, "Rate", rate.toStdString())
-        : registerDevice(serverClass + '/' + instance, serverClass, device, "Port", std::to_string(sim.port()));
+        ? registerDevice(serverClass + '/' + instance, serverClass, device, {{"Rate", rate.toStdString()}})
+        : registerDevice(serverClass + '/' + instance, serverClass, device,
+                         {{"Address", "127.0.0.1"}, {"Port", std::to_string(sim.port())}});
     if (!registered)
         return 1;
 
@@ -334,6 +399,90 @@ int run(const QStringList &args)
     return 0;
 }
 
+int writes(const QStringList &args)
+{
+    const QString server = args[2];
+    const double seconds = args[4].toDouble();
+    const int writers = args[5].toInt();
+    const int subscribers = args[6].toInt();
+
+    SimProcess sim(args[3]);
+    qint64 arrived = 0;
+    QObject::connect(&sim, &SimProcess::lineRead, &sim, [&arrived](const QString &line) {
+        if (line.contains(QLatin1String(" SetEclCurrent ")))
+            ++arrived;
+    });
+    sim.start({QStringLiteral("--stamp"), QStringLiteral("--rate"), QStringLiteral("1000")});
+    if (!sim.waitForListening())
+        qFatal("%s", qPrintable(sim.errorString()));
+    const QString device = QStringLiteral("bench/writes/1");
+    if (!registerDevice(QStringLiteral("NorvaneBench/writes"), QStringLiteral("NorvaneBench"), device,
+                        {{"Address", "127.0.0.1"}, {"Port", std::to_string(sim.port())}}))
+        return 1;
+    QProcess serverProcess;
+    serverProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    serverProcess.start(server, {QStringLiteral("writes")});
+    if (!serverProcess.waitForStarted())
+        qFatal("cannot start %s", qPrintable(server));
+
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int i = 0; i < subscribers; ++i)
+        clients.push_back(startClient(QStringLiteral("subscribe"), device));
+    for (int i = 0; i < writers; ++i)
+        clients.push_back(startClient(QStringLiteral("write"), device, {QString::number(i)}));
+    for (auto &client : clients) {
+        if (lineFrom(*client, kReadyTimeoutMs) != "READY") {
+            qWarning("a client did not get ready on %s", qPrintable(device));
+            return 1;
+        }
+    }
+    pump(kWarmUpMs);
+    arrived = 0;
+    tell(clients, "START\n");
+    pump(static_cast<int>(seconds * 1000));
+    tell(clients, "STOP\n");
+
+    qint64 accepted = 0, refused = 0, timedOut = 0, received = 0, lost = 0, errors = 0;
+    for (auto &client : clients) {
+        QByteArray line;
+        QElapsedTimer waited;
+        waited.start();
+        while (!client->canReadLine() && waited.elapsed() < 10000)
+            pump(20);
+        const QList<QByteArray> fields = client->readLine().trimmed().split('|');
+        if (fields.size() == 4 && fields[0] == "WRT") {
+            accepted += fields[1].toLongLong();
+            refused += fields[2].toLongLong();
+            timedOut += fields[3].toLongLong();
+        } else if (fields.size() == 8 && fields[0] == "SUB") {
+            received += fields[1].toLongLong();
+            lost += fields[2].toLongLong();
+            errors += fields[4].toLongLong();
+        } else {
+            qWarning("a client gave no counts (exit status %d)", client->exitCode());
+            return 1;
+        }
+    }
+    // What was accepted last is still on its way.
+    QElapsedTimer settling;
+    settling.start();
+    while (arrived < accepted && settling.elapsed() < 5000)
+        pump(20);
+    pump(200);
+    serverProcess.terminate();
+    if (!serverProcess.waitForFinished(5000))
+        serverProcess.kill();
+    // A write the client timed out on may have gone or not; any other that arrived was
+    // accepted, and every accepted one must arrive.
+    const qint64 missing = std::max<qint64>(0, accepted - arrived);
+    const qint64 unaccounted = std::max<qint64>(0, arrived - accepted - timedOut);
+    // WRITES|seconds|writers|subscribers|accepted|refused|timed out|arrived|missing|unaccounted|events|events lost|errors
+    QTextStream(stdout) << "WRITES|" << seconds << '|' << writers << '|' << subscribers << '|' << accepted << '|'
+                        << refused << '|' << timedOut << '|' << arrived << '|' << missing << '|' << unaccounted << '|'
+                        << received << '|' << lost << '|' << errors << Qt::endl;
+    return missing == 0 && unaccounted == 0 && accepted > 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -346,7 +495,13 @@ int main(int argc, char *argv[])
         return archive(args[2].toStdString());
     if ((args.size() == 9 || args.size() == 10) && args[1] == QStringLiteral("run"))
         return run(args);
+    if (args.size() == 4 && args[1] == QStringLiteral("write"))
+        return write(args[2].toStdString(), args[3].toInt());
+    if (args.size() == 7 && args[1] == QStringLiteral("writes"))
+        return writes(args);
     qWarning("usage: bench_tango run ours|floor SERVER SIM RATE SECONDS SUBSCRIBERS LABEL [archive]\n"
-             "       bench_tango subscribe|archive DEVICE");
+             "       bench_tango subscribe|archive DEVICE\n"
+             "       bench_tango writes SERVER SIM SECONDS WRITERS SUBSCRIBERS\n"
+             "       bench_tango write DEVICE N");
     return 2;
 }

@@ -93,9 +93,9 @@ void TcpLink::deliverArrival(QByteArrayView bytes)
     deliverFrame(classifyArrival(bytes), bytes, now);
 }
 
-void TcpLink::send(const CommandRequest &request)
+bool TcpLink::write(const CommandRequest &request)
 {
-    Sock.send(encodeRequest(request));
+    return Sock.send(encodeRequest(request));
 }
 
 void TcpLink::log(LinkEvent::Kind kind, const QString &detail)

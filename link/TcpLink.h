@@ -46,7 +46,9 @@ public:
     void deliverArrival(QByteArrayView bytes);
 
     // A frame that cannot be written is lost without a word.
-    void send(const CommandRequest &request) override;
+    void send(const CommandRequest &request) override { write(request); }
+    // The same, saying whether the socket took the whole frame.
+    bool write(const CommandRequest &request);
 
     // Closed until the next start(): no keep-alive, no reopening.
     void close() override;

@@ -6,6 +6,7 @@
 #include "tests/support/SimProcess.h"
 #include "tests/support/BenchServerProcess.h"
 
+#include <QDateTime>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -37,20 +38,27 @@ QByteArray frameWith(int reading = -1, int count = 0)
 
 const QByteArray kQuiet = frameWith();
 
-// A device and its one property line, as Tango's file database has them.
-using Devices = QList<std::pair<const char *, QString>>;
-QString port(quint16 number)
+// A device and its property lines, as Tango's file database has them.
+using Devices = QList<std::pair<const char *, QStringList>>;
+// A bench on this host whose readings stay fresh for `freshSeconds` without a frame: most
+// cases send frames one at a time.
+QStringList bench(quint16 port, int freshSeconds = 3600)
 {
-    return QStringLiteral("Port: %1").arg(number);
+    return {u"Address: 127.0.0.1"_qs, QStringLiteral("Port: %1").arg(port),
+            QStringLiteral("FreshnessLimit: %1").arg(freshSeconds)};
 }
 
-// Devices beside the good bench whose properties are bad, and what each must say.
-struct BadDevice { const char *name; const char *property; const char *status; };
+// Devices beside the good bench whose properties are bad, and what each must say; %1 is
+// the good bench's controller, which a bench without an address must not contact.
+struct BadDevice { const char *name; const char *properties; const char *status; };
 constexpr BadDevice kBadDevices[] = {
-    {"lab/bad/1", "Port: abc", "Property Port is not a port number 1..65535: \"abc\""},
-    {"lab/bad/2", "Port: 0", "Property Port is not a port number 1..65535: \"0\""},
-    {"lab/bad/3", "Port: 70000", "Property Port is not a port number 1..65535: \"70000\""},
+    {"lab/bad/1", "Address: 127.0.0.1|Port: abc", "Property Port is not a port number 1..65535: \"abc\""},
+    {"lab/bad/2", "Address: 127.0.0.1|Port: 0", "Property Port is not a port number 1..65535: \"0\""},
+    {"lab/bad/3", "Address: 127.0.0.1|Port: 70000", "Property Port is not a port number 1..65535: \"70000\""},
     {"lab/bad/4", "Address: \" \"", "Property Address is empty"},
+    {"lab/bad/5", "Port: %1", "Property Address is not set: the controller's host name or IP address"},
+    {"lab/bad/6", "Address: 127.0.0.1|Port: %1|FreshnessLimit: 0",
+     "Property FreshnessLimit is not a number of seconds above 0: \"0\""},
 };
 
 // One NorvaneBench process on its own file database.
@@ -79,6 +87,9 @@ public:
         return std::make_unique<Tango::DeviceProxy>(name);
     }
 
+    // The target its Status names, before the link's words.
+    static QString target(quint16 port) { return QStringLiteral("127.0.0.1:%1: ").arg(port); }
+
     // Sends it `signal` (0 sends none); true when it then ends by itself with status 0.
     bool endsCleanly(int signal = 0) { return m_process.endsCleanly(signal, kStartMs); }
 
@@ -86,8 +97,8 @@ private:
     static QList<BenchServerProcess::Device> benches(const Devices &devices)
     {
         QList<BenchServerProcess::Device> benches;
-        for (const auto &[name, property] : devices)
-            benches.append({QString::fromLatin1(name), {property}});
+        for (const auto &[name, properties] : devices)
+            benches.append({QString::fromLatin1(name), properties});
         return benches;
     }
 
@@ -112,6 +123,17 @@ double numberOf(Tango::DeviceAttribute &&read)
     }
 }
 
+// A set point's write part.
+double setPointOf(Tango::DeviceAttribute &&read)
+{
+    if (read.get_type() == Tango::DEV_DOUBLE) {
+        std::vector<Tango::DevDouble> values;
+        return read.extract_set(values) ? values.at(0) : qQNaN();
+    }
+    std::vector<Tango::DevLong> values;
+    return read.extract_set(values) ? values.at(0) : qQNaN();
+}
+
 template <typename T>
 void write(Tango::DeviceProxy &device, const QString &name, T value)
 {
@@ -129,6 +151,7 @@ void configure(Tango::DeviceProxy &device, const QString &attribute, const QStri
         {"min_alarm", &info.alarms.min_alarm}, {"max_alarm", &info.alarms.max_alarm},
         {"min_warning", &info.alarms.min_warning}, {"max_warning", &info.alarms.max_warning},
         {"archive_abs_change", &info.events.arch_event.archive_abs_change},
+        {"abs_change", &info.events.ch_event.abs_change}, {"max_value", &info.max_value},
         {"archive_period", &info.events.arch_event.archive_period}};
     for (const auto &[key, field] : fields)
         if (property == QLatin1String(key))
@@ -155,13 +178,13 @@ const QList<std::pair<QString, QVariant>> kEveryRequest{
     {u"NarrowOn"_qs, true}, {u"SlowLockOn"_qs, true},
     {u"WarmBoot"_qs, {}}, {u"XYSquare"_qs, {}}, {u"Echo"_qs, {}}};
 
-// True when the request is refused with the device's state as reason and its Status as
-// description; both are read around it, since a reconnecting link changes them.
+// True when the request is refused with one reason whatever the state, and the Status as
+// description; the Status is read around it, since a reconnecting link changes it.
 bool refusedWithStateAndStatus(Tango::DeviceProxy &device, const QString &name, const QVariant &value)
 {
     return QTest::qWaitFor([&] {
         const std::string status = device.status();
-        const std::string reason = std::string("NorvaneBench_") + Tango::DevStateName[device.state()];
+        const std::string reason = "NorvaneBench_NotConnected";
         try {
             request(device, name, value);
         } catch (const Tango::DevFailed &failure) {
@@ -286,6 +309,7 @@ private slots:
     void archiveByTheLabsCriteria_data();
     void archiveByTheLabsCriteria();
     void lastMessageKeepsEveryByte();
+    void setpointsSurviveARestart();
     void badProperties_data();
     void badProperties();
     void initReconnects();
@@ -312,9 +336,9 @@ private:
 void TestBenchServer::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    Devices devices{{"lab/bench/1", port(m_controller.port())}};
+    Devices devices{{"lab/bench/1", bench(m_controller.port())}};
     for (const BadDevice &bad : kBadDevices)
-        devices.append({bad.name, QString::fromLatin1(bad.property)});
+        devices.append({bad.name, QString::fromLatin1(bad.properties).replace(u"%1"_qs, QString::number(m_controller.port())).split(u'|')});
     m_server = std::make_unique<Server>(m_dir, devices);
     QVERIFY(m_server->waitUntilReady());
     QVERIFY(m_controller.waitForClient());
@@ -461,6 +485,8 @@ void TestBenchServer::labLimitsAtTheirBoundary()
     EventLog log;
     const int id = m_bench->subscribe_event(fieldName(kUpPd).toStdString(), Tango::CHANGE_EVENT, &log);
     const auto unsubscribe = qScopeGuard([&] { m_bench->unsubscribe_event(id); });
+    // Else the frame's event may go out before the subscription is joined.
+    QVERIFY(joined([&] { return log.entries().size(); }, kUpPd));
     // Sent until it shows, whatever the link did meanwhile: the last event is this frame's.
     QVERIFY(showFrame(frameWith(kUpPd, count)));
     QCOMPARE(qualityName(readQuality(*m_bench, fieldName(kUpPd))), quality);
@@ -475,10 +501,12 @@ void TestBenchServer::writesSendThePanelsFrames_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");     // invalid: a command
     QTest::addColumn<QByteArray>("frame");   // empty: Tango refuses the write
-    const auto row = [](const char *name, QVariant value, const QByteArray &frame = {}) {
-        const QString what = QStringLiteral("%1 %2").arg(QLatin1String(name), value.toString()).trimmed();
+    QTest::addColumn<QString>("maxValue");   // a lab's, for the write; empty: the class's
+    const auto row = [](const char *name, QVariant value, const QByteArray &frame = {}, const char *maxValue = "") {
+        const QString what = QStringLiteral("%1 %2").arg(QLatin1String(name), value.toString()).trimmed()
+                             + (*maxValue ? QStringLiteral(" max_value %1").arg(QLatin1String(maxValue)) : QString());
         QTest::newRow(qPrintable(what + (frame.isEmpty() ? u" refused"_qs : QString())))
-            << QString::fromLatin1(name) << value << frame;
+            << QString::fromLatin1(name) << value << frame << QString::fromLatin1(maxValue);
     };
     const auto hex = [](const char *digits) { return QByteArray::fromHex(digits); };
     row("EclCurrent", 1234, hex("a504d2")); row("InjCurrent", 77, hex("a6004d"));
@@ -490,6 +518,9 @@ void TestBenchServer::writesSendThePanelsFrames_data()
     row("Echo", {}, "\xaf" "Hi, this should show up on the console.");
     row("EclCurrent", 4096); row("Xdac", -1); row("EclPiezo", 63.31); row("DownPiezo", -0.01);
     row("UpPiezo", qQNaN());
+    // The bench's own range holds whatever a lab allows; the injection laser's guard is the lab's to widen.
+    row("EclCurrent", 4500, {}, "5000"); row("Xdac", 5000, {}, "5000"); row("InjCurrent", 101);
+    row("InjCurrent", 3000, hex("a60bb8"), "4095");
 }
 
 void TestBenchServer::writesSendThePanelsFrames()
@@ -497,14 +528,35 @@ void TestBenchServer::writesSendThePanelsFrames()
     QFETCH(QString, name);
     QFETCH(QVariant, value);
     QFETCH(QByteArray, frame);
+    QFETCH(QString, maxValue);
     QVERIFY(showFrame(kQuiet));
+    const std::string classMax = maxValue.isEmpty() ? std::string() : m_bench->get_attribute_config(name.toStdString()).max_value;
+    if (!maxValue.isEmpty())
+        configure(*m_bench, name, u"max_value"_qs, maxValue);
+    // Tango keeps a limit from falling below the last write: one within both goes first.
+    const auto restore = qScopeGuard([&] {
+        if (maxValue.isEmpty())
+            return;
+        try {
+            if (!frame.isEmpty()) {
+                const qsizetype before = m_controller.received().size();
+                request(*m_bench, name, value.typeId() == QMetaType::Int ? QVariant(0) : QVariant(0.0));
+                if (!QTest::qWaitFor([&] { return m_controller.received().size() > before; }))
+                    qWarning("the restoring write did not arrive");
+            }
+            configure(*m_bench, name, u"max_value"_qs, QString::fromStdString(classMax));
+        } catch (const Tango::DevFailed &failure) {
+            qWarning("%s", failure.errors[0].desc.in());
+        }
+    });
     m_controller.received().clear();
     // Keep-alives come on their own clock; no frame under test holds 0xA3.
     const auto sent = [this] { return m_controller.received().replace('\xa3', QByteArray()).toHex(); };
+    const bool setpoint = value.typeId() == QMetaType::Int || value.typeId() == QMetaType::Double;
     if (frame.isEmpty()) {
-        const double before = numberOf(m_bench->read_attribute(qPrintable(name)));
+        const double before = setPointOf(m_bench->read_attribute(qPrintable(name)));
         QVERIFY_THROWS_EXCEPTION(Tango::DevFailed, request(*m_bench, name, value));
-        QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), before);
+        QCOMPARE(setPointOf(m_bench->read_attribute(qPrintable(name))), before);
         // A command behind it: whatever the refused write had sent would arrive first.
         m_bench->command_inout("WarmBoot");
         QTRY_COMPARE(sent(), QByteArray("a4"));
@@ -512,8 +564,12 @@ void TestBenchServer::writesSendThePanelsFrames()
     }
     request(*m_bench, name, value);
     QTRY_COMPARE(sent(), frame.toHex());
-    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::Double)   // reads what was written
-        QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), value.toDouble());
+    if (setpoint) {
+        // Writes what was written; reads the controller's readback, 2000 counts in the quiet frame.
+        QCOMPARE(setPointOf(m_bench->read_attribute(qPrintable(name))), value.toDouble());
+        const double readback = value.typeId() == QMetaType::Double ? (4095 - 2000) / 4095.0 * 63.3 : 2000;
+        QCOMPARE(numberOf(m_bench->read_attribute(qPrintable(name))), readback);
+    }
 }
 
 void TestBenchServer::refusedUnlessConnected_data()
@@ -537,7 +593,7 @@ void TestBenchServer::refusedUnlessConnected()
     const bool lose = situation == u"after a loss";
     if (!lose)
         controller.stopListening();
-    Server server(m_dir, {{"lab/bench/8", port(controller.port())}}, Server::Clock::Fast);
+    Server server(m_dir, {{"lab/bench/8", bench(controller.port())}}, Server::Clock::Fast);
     QVERIFY(server.waitUntilReady());
     auto bench = server.proxy(QStringLiteral("lab/bench/8"));
     if (lose) {
@@ -552,13 +608,13 @@ void TestBenchServer::refusedUnlessConnected()
     }
     for (const auto &[name, value] : kEveryRequest)
         QVERIFY2(refusedWithStateAndStatus(*bench, name, value), qPrintable(name));
-    if (lose)   // reads what reached the bench
-        QCOMPARE(numberOf(bench->read_attribute("EclCurrent")), 1234.0);
 
     controller.received().clear();
     controller.resumeListening();
     QVERIFY(controller.waitForClient(lose ? 2 : 1));
+    // Connected is not enough: the bench takes requests once it reports again.
     QVERIFY(QTest::qWaitFor([&] {
+        controller.send(kQuiet);
         try {
             bench->command_inout("WarmBoot");
             return true;
@@ -567,6 +623,8 @@ void TestBenchServer::refusedUnlessConnected()
         }
     }, 10000));
     QTRY_COMPARE(controller.received().replace('\xa3', QByteArray()).toHex(), QByteArray("a4"));
+    if (lose)   // the set point that reached the bench
+        QCOMPARE(setPointOf(bench->read_attribute("EclCurrent")), 1234.0);
     bench.reset();
     QVERIFY(server.endsCleanly(SIGTERM));
 }
@@ -608,17 +666,21 @@ void TestBenchServer::eachSubscriptionGetsEachFrame_data()
     QTest::addColumn<QString>("attribute");
     QTest::addColumn<int>("eventType");
     QTest::addColumn<QStringList>("seen");
+    QTest::addColumn<QString>("absChange");   // a lab's; empty: none
     const QStringList pdQualities{u"VALID"_qs, u"ALARM"_qs, u"ALARM"_qs, u"VALID"_qs};
     const QStringList allValid(pdQualities.size(), u"VALID"_qs);
     const QString pd = fieldName(0);
-    QTest::newRow("EclPd change") << pd << int(Tango::CHANGE_EVENT) << pdQualities;
+    QTest::newRow("EclPd change") << pd << int(Tango::CHANGE_EVENT) << pdQualities << QString();
     // By the archive's criteria: the repeated frames change nothing that matters.
-    QTest::newRow("EclPd archive") << pd << int(Tango::ARCHIVE_EVENT) << QStringList{u"ALARM"_qs, u"VALID"_qs};
-    QTest::newRow("EclTemp change") << u"EclTemp"_qs << int(Tango::CHANGE_EVENT) << allValid;
-    QTest::newRow("EclTecOn change") << u"EclTecOn"_qs << int(Tango::CHANGE_EVENT) << allValid;
-    QTest::newRow("StatusFrame change") << u"StatusFrame"_qs << int(Tango::CHANGE_EVENT) << allValid;
+    QTest::newRow("EclPd archive") << pd << int(Tango::ARCHIVE_EVENT) << QStringList{u"ALARM"_qs, u"VALID"_qs} << QString();
+    QTest::newRow("EclTemp change") << u"EclTemp"_qs << int(Tango::CHANGE_EVENT) << allValid << QString();
+    QTest::newRow("EclTecOn change") << u"EclTecOn"_qs << int(Tango::CHANGE_EVENT) << allValid << QString();
+    QTest::newRow("StatusFrame change") << u"StatusFrame"_qs << int(Tango::CHANGE_EVENT) << allValid << QString();
     // State only on a change.
-    QTest::newRow("State change") << u"State"_qs << int(Tango::CHANGE_EVENT) << QStringList{u"ALARM"_qs, u"ON"_qs};
+    QTest::newRow("State change") << u"State"_qs << int(Tango::CHANGE_EVENT) << QStringList{u"ALARM"_qs, u"ON"_qs} << QString();
+    // A lab's criterion: the repeated frames, and the first one, equal to the last, are none.
+    QTest::newRow("EclPd change, abs_change 100") << pd << int(Tango::CHANGE_EVENT)
+                                                 << QStringList{u"ALARM"_qs, u"VALID"_qs} << u"100"_qs;
 }
 
 // Whichever attribute and kind of event a client takes, alone among the device's
@@ -628,6 +690,13 @@ void TestBenchServer::eachSubscriptionGetsEachFrame()
     QFETCH(QString, attribute);
     QFETCH(int, eventType);
     QFETCH(QStringList, seen);
+    QFETCH(QString, absChange);
+    if (!absChange.isEmpty())
+        configure(*m_bench, attribute, u"abs_change"_qs, absChange);
+    const auto restore = qScopeGuard([&] {
+        if (!absChange.isEmpty())
+            configure(*m_bench, attribute, u"abs_change"_qs, u"Not specified"_qs);
+    });
     QVERIFY(showFrame(kQuiet));
     EventLog log;
     const int id = m_bench->subscribe_event(attribute.toStdString(), Tango::EventType(eventType), &log);
@@ -700,12 +769,52 @@ void TestBenchServer::lastMessageKeepsEveryByte()
                  text.toHex());
 }
 
+// A write is an event for every client, as is a change of its readback; a restart shows
+// the last write and sends nothing.
+void TestBenchServer::setpointsSurviveARestart()
+{
+    constexpr int kEclCurrentDac = 8;
+    FakeController controller;
+    Server server(m_dir, {{"lab/bench/7", bench(controller.port())}});
+    QVERIFY(server.waitUntilReady());
+    auto bench = server.proxy(u"lab/bench/7"_qs);
+    QVERIFY(controller.waitForClient());
+    controller.send(kQuiet);
+    QTRY_COMPARE(bench->state(), Tango::ON);
+    EventLog log;
+    const int id = bench->subscribe_event("EclCurrent", Tango::CHANGE_EVENT, &log);
+    // Written until an event shows it: one published before the subscription joined is lost.
+    QVERIFY(QTest::qWaitFor([&] {
+        const qsizetype before = log.entries().size();
+        write(*bench, u"EclCurrent"_qs, Tango::DevLong{1234});
+        return QTest::qWaitFor([&] { return log.entries().size() > before; }, 300);
+    }, 10000));
+    QCOMPARE(log.values().last(), 2000.0);   // the readback, until the controller reports anew
+    controller.send(frameWith(kEclCurrentDac, 1234));
+    QTRY_COMPARE(log.values().last(), 1234.0);
+    bench->unsubscribe_event(id);
+    bench.reset();
+    QVERIFY(server.endsCleanly(SIGTERM));
+
+    controller.received().clear();
+    QVERIFY(server.waitUntilReady());
+    QVERIFY(controller.waitForClient(2));
+    bench = server.proxy(u"lab/bench/7"_qs);
+    controller.send(kQuiet);
+    QTRY_COMPARE(bench->state(), Tango::ON);
+    QCOMPARE(setPointOf(bench->read_attribute("EclCurrent")), 1234.0);
+    QCOMPARE(numberOf(bench->read_attribute("EclCurrent")), 2000.0);
+    QCOMPARE(controller.received().replace('\xa3', QByteArray()).toHex(), QByteArray());
+    bench.reset();
+    QVERIFY(server.endsCleanly(SIGTERM));
+}
+
 void TestBenchServer::badProperties_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("status");
     for (const BadDevice &bad : kBadDevices)
-        QTest::newRow(bad.property) << QString::fromLatin1(bad.name) << QString::fromLatin1(bad.status);
+        QTest::newRow(bad.name) << QString::fromLatin1(bad.name) << QString::fromLatin1(bad.status);
 }
 
 // A bad device is in FAULT and says why, also after Init.
@@ -716,8 +825,11 @@ void TestBenchServer::badProperties()
     auto bad = m_server->proxy(device);
     QCOMPARE(bad->state(), Tango::FAULT);
     QCOMPARE(QString::fromStdString(bad->status()), status);
+    const int connections = m_controller.connections();
     bad->command_inout("Init");
     QCOMPARE(bad->state(), Tango::FAULT);
+    QTest::qWait(100);
+    QCOMPARE(m_controller.connections(), connections);
 }
 
 // Init reads the properties again and connects anew.
@@ -728,6 +840,16 @@ void TestBenchServer::initReconnects()
     QVERIFY(m_controller.waitForClient(before + 1));
     QVERIFY(showFrame(kGoldenFrame));
     QCOMPARE(m_bench->state(), Tango::ALARM);
+    QCOMPARE(QString::fromStdString(m_bench->status()),
+             Server::target(m_controller.port()) + u"Connected! In alarm: EclTec, InjTemp."_qs);
+    QCOMPARE(QString::fromStdString(extracted<std::string>(m_bench->read_attribute("Target"))),
+             Server::target(m_controller.port()).chopped(2));
+    QCOMPARE(extracted<Tango::DevLong>(m_bench->read_attribute("Reconnects")), 0);   // counted from Init
+    QVERIFY(extracted<Tango::DevLong64>(m_bench->read_attribute("FramesReceived")) >= 1);
+    // A reading is stamped with its frame's arrival, not the read's.
+    QTest::qWait(300);
+    const Tango::TimeVal stamp = m_bench->read_attribute("EclPd").get_date();
+    QVERIFY(QDateTime::currentMSecsSinceEpoch() - (stamp.tv_sec * 1000LL + stamp.tv_usec / 1000) >= 250);
 }
 
 void TestBenchServer::linkLossAndRecovery_data()
@@ -735,14 +857,18 @@ void TestBenchServer::linkLossAndRecovery_data()
     QTest::addColumn<bool>("hangUp");
     QTest::addColumn<bool>("listening");   // the controller takes the link's next attempt
     QTest::addColumn<QString>("status");   // in FAULT, once the link has reopened
+    QTest::addColumn<int>("freshSeconds");
     const QString refused = u"Error: Connection refused"_qs;
-    QTest::newRow("silence") << false << false << refused;
-    QTest::newRow("controller hangs up") << true << false << refused;
+    QTest::newRow("silence") << false << false << refused << 60;
+    QTest::newRow("controller hangs up") << true << false << refused << 60;
     // Reconnected but still silent: the Status says why the bench is in FAULT.
     QTest::newRow("silence, still listening")
-        << false << true << u"Lost connection, closed: nothing from the controller for 5 s. Connected!"_qs;
+        << false << true << u"Lost connection, closed: nothing from the controller for 5 s. Connected!"_qs << 60;
     QTest::newRow("hang-up, still listening")
-        << true << true << u"Error: The remote host closed the connection. Connected!"_qs;
+        << true << true << u"Error: The remote host closed the connection. Connected!"_qs << 60;
+    // Connected and silent: stale long before the link's own watchdog closes it.
+    QTest::newRow("stall") << false << true
+        << u"No status frame for more than 3 s (FreshnessLimit): readings INVALID. Connected!"_qs << 3;
 }
 
 // At ten times the speed: the watchdog closes a silent link after 0.5 s and reopens it; a
@@ -752,8 +878,9 @@ void TestBenchServer::linkLossAndRecovery()
     QFETCH(bool, hangUp);
     QFETCH(bool, listening);
     QFETCH(QString, status);
+    QFETCH(int, freshSeconds);
     FakeController controller;
-    Server server(m_dir, {{"lab/bench/9", port(controller.port())}}, Server::Clock::Fast);
+    Server server(m_dir, {{"lab/bench/9", bench(controller.port(), freshSeconds)}}, Server::Clock::Fast);
     QVERIFY(server.waitUntilReady());
     auto bench = server.proxy(QStringLiteral("lab/bench/9"));
     QTimer stream;   // a frame every 50 ms, as a live controller sends them
@@ -773,7 +900,7 @@ void TestBenchServer::linkLossAndRecovery()
     if (hangUp)
         controller.closeClient();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::FAULT, 10000);
-    QTRY_COMPARE(QString::fromStdString(bench->status()), status);
+    QTRY_COMPARE(QString::fromStdString(bench->status()), Server::target(controller.port()) + status);
     for (const QString &name : {u"EclPd"_qs, u"EclTecOn"_qs})
         QCOMPARE(readQuality(*bench, name), Tango::ATTR_INVALID);
 
@@ -782,7 +909,7 @@ void TestBenchServer::linkLossAndRecovery()
     QVERIFY(controller.waitForClient(2));
     stream.start();
     QTRY_COMPARE_WITH_TIMEOUT(bench->state(), Tango::ON, 10000);
-    QCOMPARE(QString::fromStdString(bench->status()), QStringLiteral("Connected!"));
+    QCOMPARE(QString::fromStdString(bench->status()), Server::target(controller.port()) + u"Connected!"_qs);
     QCOMPARE(readQuality(*bench, u"EclPd"_qs), Tango::ATTR_VALID);
     // The loss and the first frame after it are archived, the repeated frames are not.
     QTRY_COMPARE(archive.entries().mid(archivedBefore), (QStringList{u"INVALID"_qs, u"VALID"_qs}));
@@ -803,7 +930,7 @@ void TestBenchServer::twoBenchesTwoSimulators()
         sims[i].start({QStringLiteral("--rate"), QStringLiteral("50")});
         QVERIFY2(sims[i].waitForListening(), qPrintable(sims[i].errorString()));
     }
-    Server server(m_dir, {{"lab/bench/1", port(sims[0].port())}, {"lab/bench/2", port(sims[1].port())}});
+    Server server(m_dir, {{"lab/bench/1", bench(sims[0].port())}, {"lab/bench/2", bench(sims[1].port())}});
     QVERIFY(server.waitUntilReady());
     std::unique_ptr<Tango::DeviceProxy> benches[2]{server.proxy(u"lab/bench/1"_qs), server.proxy(u"lab/bench/2"_qs)};
     for (const auto &bench : benches)

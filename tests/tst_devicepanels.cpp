@@ -31,7 +31,7 @@ std::unique_ptr<BenchServerProcess> benchServer(const QTemporaryDir &dir, quint1
                                                 const QStringList &extraLines = {})
 {
     return std::make_unique<BenchServerProcess>(QStringLiteral(NORVANEBENCH_PATH), dir.path(),
-        QList<BenchServerProcess::Device>{{kDevice, {QStringLiteral("Port: %1").arg(controllerPort)}}}, extraLines);
+        QList<BenchServerProcess::Device>{{kDevice, {u"Address: 127.0.0.1"_qs, QStringLiteral("Port: %1").arg(controllerPort)}}}, extraLines);
 }
 
 // A window on a device link whose watchdog ticks when the test says.

@@ -2,6 +2,8 @@
 
 #include "link/TcpLink.h"
 
+#include <chrono>
+
 // One bench's link and the sink it reports to.
 class BenchLink final : public QObject
 {
@@ -11,38 +13,58 @@ public:
     {
     }
 
+    ~BenchLink() override { m_sink->m_carrying = false; }
+
     void open(const QString &host, const QString &port)
     {
+        m_sink->m_carrying = false;
         delete m_link;
         m_link = new TcpLink({.clock = m_clock, .cutFrames = true}, this);
         m_link->address() = {host, port};
         // A device must not show a closed connection as live for up to ten seconds.
         m_link->setHangUpIsLoss(true);
+        m_lastFrame = m_link->now();
         BenchSink *sink = m_sink.get();
-        connect(m_link, &TcpLink::statusFrameArrived, this, [sink](QByteArrayView frame) {
+        connect(m_link, &TcpLink::statusFrameArrived, this, [this, sink](QByteArrayView frame) {
+            m_lastFrame = m_link->now();
             sink->statusFrame(frame);
         });
         connect(m_link, &TcpLink::messageArrived, this, [sink](const QString &text) {
             sink->message(text.toLatin1());
         });
-        connect(m_link, &TcpLink::linkDown, this, [sink] { sink->linkDown(); });
-        connect(m_link, &TcpLink::happened, this, [sink](const LinkEvent &event) {
+        connect(m_link, &TcpLink::linkDown, this, [sink] {
+            sink->m_carrying = false;
+            sink->linkDown();
+        });
+        connect(m_link, &TcpLink::happened, this, [this, sink](const LinkEvent &event) {
             // A message is what the controller said, not what the link is doing.
-            if (event.kind != LinkEvent::Kind::Message)
-                sink->linkEvent(event);
+            if (event.kind == LinkEvent::Kind::Message)
+                return;
+            // Before the device hears of it: a write it accepts from now on has a socket.
+            sink->m_carrying = event.kind == LinkEvent::Kind::Connected
+                               && m_link->socket().state() == DeviceSocket::Connected;
+            sink->linkEvent(event);
         });
         m_link->start();
     }
 
-    // Only onto a connected socket: what the device accepted leaves now or never.
-    void send(const CommandRequest &request)
+    bool write(const CommandRequest &request)
     {
-        if (m_link && m_link->socket().state() == DeviceSocket::Connected)
-            m_link->send(request);
+        if (m_link && m_link->write(request))
+            return true;
+        m_sink->requestLost(request);
+        return false;
+    }
+
+    void checkFreshness()
+    {
+        if (m_link)
+            m_sink->frameAge(m_link->now() - m_lastFrame);
     }
 
     void close()
     {
+        m_sink->m_carrying = false;
         if (m_link)
             m_link->close();
     }
@@ -51,9 +73,22 @@ private:
     std::shared_ptr<BenchSink> m_sink;
     Clock m_clock;
     TcpLink *m_link = nullptr;   // a child
+    double m_lastFrame = 0;      // on the link's clock
 };
 
-LinkHub::LinkHub(Clock clock, QObject *parent) : QObject(parent), m_clock(std::move(clock)) {}
+namespace {
+// How often every bench's freshness is judged; a device's limit counts from its last frame.
+// Within its limit a check costs the device nothing: a controller at ten frames a second
+// wakes this thread as often again.
+constexpr std::chrono::milliseconds kFreshnessCheck{100};
+}
+
+LinkHub::LinkHub(Clock clock, QObject *parent)
+    : QObject(parent), m_clock(std::move(clock)),
+      m_freshness(m_clock.makeTick(*this, QStringLiteral("tmrFreshness"), kFreshnessCheck, [this] { checkFreshness(); }))
+{
+    m_freshness->start();
+}
 
 LinkHub::~LinkHub() = default;
 
@@ -68,6 +103,7 @@ std::optional<QString> LinkHub::addressProblem(const QString &host, const QStrin
 
 void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port)
 {
+    sink->m_carrying = false;
     QMetaObject::invokeMethod(this, [this, sink = std::move(sink), host, port]() mutable {
         BenchLink *&link = m_links[sink.get()];
         if (!link)
@@ -76,12 +112,19 @@ void LinkHub::open(std::shared_ptr<BenchSink> sink, const QString &host, const Q
     }, Qt::QueuedConnection);
 }
 
-void LinkHub::send(const BenchSink *sink, const CommandRequest &request)
+bool LinkHub::send(const BenchSink *sink, const CommandRequest &request)
 {
+    if (!sink->carrying())
+        return false;
+    ++m_queued;
+    // Queued behind whatever the link reported before: a loss since then reaches the
+    // sink as requestLost(), never as silence.
     QMetaObject::invokeMethod(this, [this, sink, request] {
-        if (const auto it = m_links.find(sink); it != m_links.end())
-            it->second->send(request);
+        const auto it = m_links.find(sink);
+        if (it != m_links.end() && it->second->write(request))
+            ++m_written;
     }, Qt::QueuedConnection);
+    return true;
 }
 
 void LinkHub::drop(const BenchSink *sink)
@@ -95,8 +138,15 @@ void LinkHub::drop(const BenchSink *sink)
     }, Qt::QueuedConnection);
 }
 
+void LinkHub::checkFreshness()
+{
+    for (const auto &[sink, link] : m_links)
+        link->checkFreshness();
+}
+
 void LinkHub::closeAll()
 {
+    m_freshness->stop();
     for (const auto &[sink, link] : m_links)
         link->close();
 }

@@ -3,6 +3,7 @@
 // that knows the link class.
 
 #include "commands/CommandFrames.h"
+#include "link/Clock.h"
 #include "link/Link.h"
 
 #include <QByteArrayView>
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,6 +25,19 @@ public:
     virtual void message(QByteArrayView text) = 0;   // the bytes after the opcode
     virtual void linkDown() = 0;
     virtual void linkEvent(const LinkEvent &event) = 0;   // never a message's
+    // Every 100 ms: seconds on the link's clock since the last status frame, or since the
+    // link opened when none came yet.
+    virtual void frameAge(double seconds) = 0;
+    // A request the hub had accepted could not be written: the link went between the two.
+    virtual void requestLost(const CommandRequest &request) = 0;
+
+    // Whether the link's socket is connected now; readable from any thread.
+    bool carrying() const { return m_carrying.load(); }
+
+private:
+    friend class BenchLink;
+    friend class LinkHub;
+    std::atomic<bool> m_carrying{false};
 };
 
 class BenchLink;
@@ -43,7 +58,9 @@ public:
     // Callable from any thread; each returns at once and the work runs on the hub's thread,
     // in the order asked. A sink is its bench's key.
     void open(std::shared_ptr<BenchSink> sink, const QString &host, const QString &port);
-    void send(const BenchSink *sink, const CommandRequest &request);
+    // False, and nothing queued, unless the sink's socket is connected now. A request
+    // queued here that the socket then cannot take goes to the sink's requestLost().
+    bool send(const BenchSink *sink, const CommandRequest &request);
     void drop(const BenchSink *sink);
 
     // A device counts from its birth to its withdraw(), which also drops its link.
@@ -55,11 +72,24 @@ public:
     }
     bool hasBenches() const { return m_benches > 0; }
 
+    // Requests queued by send() and those of them the socket then took; for the logs and
+    // the load test.
+    struct Accounts {
+        std::uint64_t queued = 0;
+        std::uint64_t written = 0;
+    };
+    Accounts accounts() const { return {m_queued.load(), m_written.load()}; }
+
     // On the hub's thread: closes every link.
     void closeAll();
 
 private:
+    void checkFreshness();
+
     Clock m_clock;
     std::map<const BenchSink *, BenchLink *> m_links;   // children of the hub
     std::atomic<int> m_benches{0};
+    std::atomic<std::uint64_t> m_queued{0};
+    std::atomic<std::uint64_t> m_written{0};
+    std::unique_ptr<Tick> m_freshness;   // every bench's freshness, on the hub's clock
 };

@@ -6,13 +6,14 @@
 #include "tango/tables/BenchTables.h"
 #include "tango/server/AttributeFactory.h"
 #include "tango/server/LinkHub.h"
+#include "link/DeviceSocket.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <sys/time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <bitset>
 #include <cstring>
@@ -57,9 +58,65 @@ Tango::AttrQuality configuredQuality(Tango::Attribute &attribute, T value)
     return Tango::ATTR_VALID;
 }
 
-std::string lostText()
+// The bench's own default port; the address has none, so that an unregistered bench
+// contacts nothing rather than whatever answers on this host.
+constexpr const char *kBenchPort = "44174";
+// Seconds without a status frame before the readings are stale: ten reports missed at
+// ten a second.
+constexpr double kDefaultFreshnessLimit = 1.0;
+// The injection laser's guard, as the panel's field has it; a lab widens it in max_value.
+constexpr int kInjectionGuard = 100;
+
+// The reading that reports a set point back: its name is the set point's and "Dac".
+constexpr int readbackOf(int setpoint)
 {
-    return text(LinkEvent{LinkEvent::Kind::Lost, {}}).trimmed().toStdString();
+    std::string_view name;
+    for (const BenchAttribute &row : kBenchAttributes)
+        if (row.kind == AttrKind::Setpoint && row.row == setpoint)
+            name = row.name;
+    for (const BenchAttribute &row : kBenchAttributes)
+        if (row.kind == AttrKind::Reading && row.name.size() == name.size() + 3 && row.name.starts_with(name)
+            && row.name.ends_with("Dac"))
+            return row.row;
+    return -1;
+}
+
+constexpr std::array<int, kBenchSetpointCount> readbacks()
+{
+    std::array<int, kBenchSetpointCount> rows{};
+    for (int i = 0; i < kBenchSetpointCount; ++i)
+        rows[i] = readbackOf(i);
+    return rows;
+}
+constexpr std::array<int, kBenchSetpointCount> kSetpointReadback = readbacks();
+
+constexpr std::array<int, kBenchSetpointCount> setpointIndices()
+{
+    std::array<int, kBenchSetpointCount> indices{};
+    for (int i = 0; i < kBenchAttributeCount; ++i)
+        if (kBenchAttributes[i].kind == AttrKind::Setpoint)
+            indices[kBenchAttributes[i].row] = i;
+    return indices;
+}
+constexpr std::array<int, kBenchSetpointCount> kSetpointIndex = setpointIndices();
+static_assert(std::find(kSetpointReadback.begin(), kSetpointReadback.end(), -1) == kSetpointReadback.end(),
+              "every set point has its readback");
+
+// A piezo DAC count in volts: the inverse of the command's 4095 - floor(V / 63.3 * 4095).
+double piezoVolts(int count)
+{
+    return (kCountMax - count) / kCountMax * kPiezoVoltsMax;
+}
+
+std::string &deviceDescription()
+{
+    static std::string description = "One optical bench, reached through its controller's TCP link";
+    return description;
+}
+
+QString qtext(std::string_view view)
+{
+    return QString::fromLatin1(view.data(), static_cast<qsizetype>(view.size()));
 }
 
 } // namespace
@@ -86,6 +143,7 @@ public:
 
     void detach()
     {
+        m_leaving = true;   // ends a wait for the monitor that the leaving thread may hold
         std::lock_guard lock(m_mutex);
         m_device = nullptr;
     }
@@ -94,16 +152,28 @@ public:
     void message(QByteArrayView text) override;
     void linkDown() override;
     void linkEvent(const LinkEvent &event) override;
+    void frameAge(double seconds) override;
+    void requestLost(const CommandRequest &request) override;
+
+    // The device's freshness limit, so that a check within it costs no monitor.
+    void setFreshnessLimit(double seconds) { m_freshnessLimit = seconds; }
+    double lastFrameAge() const { return m_frameAge; }
 
 private:
+    // A frame or a freshness check may be skipped when the monitor stays taken past its
+    // timeout: the next one brings a whole new picture. What the link did may not.
+    enum class Skippable { No, Yes };
     template <typename Update>
-    void withDevice(Update &&update);
+    void withDevice(Skippable skippable, Update &&update);
 
     std::mutex m_mutex;
+    std::atomic<bool> m_leaving{false};
+    std::atomic<double> m_freshnessLimit{0};
+    std::atomic<double> m_frameAge{0};
     NorvaneBench *m_device;
 };
 
-class NorvaneBench final : public Tango::Device_4Impl
+class NorvaneBench final : public TANGO_BASE_CLASS
 {
 public:
     NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub);
@@ -115,78 +185,118 @@ public:
     Tango::ConstDevString dev_status() override { return get_status().c_str(); }
 
     void readAttribute(const BenchAttribute &row, Tango::Attribute &attribute);
-    // Throws unless what is asked can reach the controller now: only a connected link
-    // carries it, and nothing waits for the link to return.
+    void readDiagnosis(int which, Tango::Attribute &attribute);
+    // Throws unless what is asked can reach the controller now: a bench that is ON or in
+    // ALARM, on a connected link. The reason is the same whatever the state.
     void checkCarried();
     void writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute);
     void sendCommand(Command command);
 
     // On the Qt thread, under the monitor.
-    void handleStatusFrame(QByteArrayView frame);
-    void handleMessage(QByteArrayView text);
+    void handleStatusFrame(QByteArrayView frame, const timeval &arrival);
+    void handleMessage(QByteArrayView text, const timeval &arrival);
     void handleLinkDown();
     void handleLinkEvent(const LinkEvent &event);
+    void handleStale();
+    void handleRequestLost(const CommandRequest &request);
 
 private:
-    // INIT waits for the first frame after Init; after a loss the bench stays in FAULT
-    // until frames return, however often the link reconnects meanwhile.
+    // INIT waits for the first frame after Init; after a loss or a silence the bench stays
+    // in FAULT until frames return, however often the link reconnects meanwhile.
     enum class Phase { Misconfigured, Waiting, Running, Down };
 
+    void misconfigured(const std::string &problem);
+    void enterFault(std::string cause);
+    void send(const CommandRequest &request, const std::string &what);
     template <typename T>
     void push(int attributeIndex, T *value, const timeval &when, Tango::AttrQuality quality, long size = 1);
     void pushFrame(const timeval &when, Tango::AttrQuality quality);
+    void pushSetpoint(int setpoint, const timeval &when, Tango::AttrQuality quality);
     void changeState(Tango::DevState state);
-    void showLinkStatus();
+    void showStatus();
+    std::string alarmText() const;
 
     LinkHub &m_hub;   // outlives every device
     std::shared_ptr<DeviceBridge> m_bridge;
     Phase m_phase = Phase::Waiting;
-    bool m_connected = false;
-    std::string m_linkText;   // what the link did last, in the console's words
-    std::string m_cause;      // why the bench went to FAULT
+    std::optional<LinkEvent::Kind> m_linkKind;   // what the link did last
+    std::string m_linkText;                      // the same in the console's words
+    std::string m_cause;                         // why the bench went to FAULT
+    std::string m_target;                        // host:port
+    std::string m_problem;                       // a misconfigured bench's
+    double m_freshnessLimit = kDefaultFreshnessLimit;
     std::array<Tango::Attribute *, kBenchAttributeCount> m_attributes{};
 
+    timeval m_frameTime{};   // the last status frame's arrival
+    Tango::DevDouble m_frameAge = 0;   // as of the last freshness check
+    Tango::DevLong64 m_framesReceived = 0;
+    Tango::DevLong m_connections = 0;
+    Tango::DevLong m_reconnects = 0;
+    Tango::DevString m_targetText = nullptr;
     std::array<Tango::DevUChar, kStatusFrameSize> m_frame{};
     std::array<Tango::DevLong, kReadbackCount> m_counts{};
     std::array<Tango::DevDouble, kReadbackCount> m_degrees{};
     std::array<Tango::AttrQuality, kReadbackCount> m_quality{};
+    std::bitset<kReadbackCount> m_alarmed;
     std::array<Tango::DevBoolean, kSwitchCount> m_switches{};
-    std::array<Tango::DevLong, kBenchSetpointCount> m_writtenCounts{};
-    std::array<Tango::DevDouble, kBenchSetpointCount> m_writtenVolts{};
-    std::array<bool, kBenchSetpointCount> m_written{};
+    std::array<Tango::DevDouble, kBenchSetpointCount> m_readbackVolts{};
+    std::array<int, kBenchSetpointCount> m_pushedReadback{};   // -1: none since the last INVALID
     std::string m_message;
     Tango::DevString m_messageText = nullptr;
     Tango::DevState m_pushedState = Tango::UNKNOWN;
 };
 
 template <typename Update>
-void DeviceBridge::withDevice(Update &&update)
+void DeviceBridge::withDevice(Skippable skippable, Update &&update)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_device)
-        return;
-    try {
-        Tango::AutoTangoMonitor guard(&m_device->get_dev_monitor());
-        update(*m_device);
-    } catch (const Tango::DevFailed &failure) {
-        // A monitor held past its timeout, or no subscriber channel: this update is lost,
-        // the next frame brings a whole new one.
-        Tango::Except::print_exception(failure);
+    while (m_device && !m_leaving) {
+        try {
+            Tango::AutoTangoMonitor guard(&m_device->get_dev_monitor());
+            update(*m_device);
+            return;
+        } catch (const Tango::DevFailed &failure) {
+            // Only the monitor throws here: the device's own pushes catch their failures.
+            Tango::Except::print_exception(failure);
+            if (skippable == Skippable::Yes)
+                return;
+        }
     }
 }
 
-void DeviceBridge::statusFrame(QByteArrayView frame) { withDevice([frame](NorvaneBench &d) { d.handleStatusFrame(frame); }); }
-void DeviceBridge::message(QByteArrayView text) { withDevice([text](NorvaneBench &d) { d.handleMessage(text); }); }
-void DeviceBridge::linkDown() { withDevice([](NorvaneBench &d) { d.handleLinkDown(); }); }
-void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice([&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
+void DeviceBridge::statusFrame(QByteArrayView frame)
+{
+    timeval arrival{};
+    gettimeofday(&arrival, nullptr);
+    withDevice(Skippable::Yes, [frame, &arrival](NorvaneBench &d) { d.handleStatusFrame(frame, arrival); });
+}
+
+void DeviceBridge::message(QByteArrayView text)
+{
+    const timeval arrival = timeNow();
+    withDevice(Skippable::No, [text, &arrival](NorvaneBench &d) { d.handleMessage(text, arrival); });
+}
+
+void DeviceBridge::linkDown() { withDevice(Skippable::No, [](NorvaneBench &d) { d.handleLinkDown(); }); }
+void DeviceBridge::linkEvent(const LinkEvent &event) { withDevice(Skippable::No, [&event](NorvaneBench &d) { d.handleLinkEvent(event); }); }
+void DeviceBridge::frameAge(double seconds)
+{
+    m_frameAge = seconds;
+    if (seconds > m_freshnessLimit)
+        withDevice(Skippable::Yes, [](NorvaneBench &d) { d.handleStale(); });
+}
+void DeviceBridge::requestLost(const CommandRequest &request) { withDevice(Skippable::No, [&request](NorvaneBench &d) { d.handleRequestLost(request); }); }
 
 NorvaneBench::NorvaneBench(Tango::DeviceClass *deviceClass, std::string &name, LinkHub &hub)
-    : Tango::Device_4Impl(deviceClass, name), m_hub(hub), m_bridge(std::make_shared<DeviceBridge>(this))
+    : TANGO_BASE_CLASS(deviceClass, name, deviceDescription()),
+      m_hub(hub), m_bridge(std::make_shared<DeviceBridge>(this))
 {
     m_hub.enroll();
     for (int i = 0; i < kBenchAttributeCount; ++i)
         m_attributes[i] = &dev_attr->get_attr_by_name(text(kBenchAttributes[i].name).c_str());
     m_messageText = m_message.data();
+    m_targetText = m_target.data();
+    m_pushedReadback.fill(-1);
     set_change_event("State", true, false);
     set_archive_event("State", true, false);
     init_device();
@@ -200,79 +310,129 @@ NorvaneBench::~NorvaneBench()
 
 void NorvaneBench::init_device()
 {
-    std::string address = "127.0.0.1";
-    std::string port = "44174";
+    std::string address;
+    std::string port = kBenchPort;
+    std::string freshness;
+    bool addressSet = false;
     if (Tango::Util::_UseDb) {
-        Tango::DbData properties{Tango::DbDatum("Address"), Tango::DbDatum("Port")};
+        Tango::DbData properties{Tango::DbDatum("Address"), Tango::DbDatum("Port"), Tango::DbDatum("FreshnessLimit")};
         get_db_device()->get_property(properties);
-        if (!properties[0].is_empty())
+        addressSet = !properties[0].is_empty();
+        if (addressSet)
             properties[0] >> address;
         if (!properties[1].is_empty())
             properties[1] >> port;
+        if (!properties[2].is_empty())
+            properties[2] >> freshness;
     }
+    m_linkKind.reset();
+    m_linkText.clear();
+    m_connections = 0;
+    m_reconnects = 0;
+    m_framesReceived = 0;
+    if (!addressSet)
+        return misconfigured("Property Address is not set: the controller's host name or IP address");
     const QString host = QString::fromStdString(address);
     const QString portText = QString::fromStdString(port);
-    m_connected = false;
-    if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText)) {
-        m_phase = Phase::Misconfigured;
-        m_hub.drop(m_bridge.get());
-        changeState(Tango::FAULT);
-        set_status(problem->toStdString());
-        return;
-    }
+    if (const std::optional<QString> problem = LinkHub::addressProblem(host, portText))
+        return misconfigured(problem->toStdString());
+    bool ok = true;
+    m_freshnessLimit = freshness.empty() ? kDefaultFreshnessLimit : QString::fromStdString(freshness).toDouble(&ok);
+    if (!ok || !(m_freshnessLimit > 0))
+        return misconfigured("Property FreshnessLimit is not a number of seconds above 0: \"" + freshness + '"');
+    m_target = host.trimmed().toStdString() + ':' + std::to_string(parsePortText(portText));
+    m_targetText = m_target.data();
+    m_bridge->setFreshnessLimit(m_freshnessLimit);
     m_phase = Phase::Waiting;
     changeState(Tango::INIT);
-    set_status(std::string());   // the link says what it does as soon as it starts
+    showStatus();   // the link says what it does as soon as it starts
+    INFO_STREAM << "Opening the link to " << m_target << std::endl;
     m_hub.open(m_bridge, host, portText);
+}
+
+// Nothing is contacted; readings a client saw before Init go INVALID.
+void NorvaneBench::misconfigured(const std::string &problem)
+{
+    m_problem = problem;
+    m_target.clear();
+    m_targetText = m_target.data();
+    m_hub.drop(m_bridge.get());
+    m_phase = Phase::Misconfigured;
+    changeState(Tango::FAULT);
+    showStatus();
+    ERROR_STREAM << problem << std::endl;
+    if (!Tango::Util::instance()->is_svr_starting())
+        pushFrame(timeNow(), Tango::ATTR_INVALID);
 }
 
 void NorvaneBench::readAttribute(const BenchAttribute &row, Tango::Attribute &attribute)
 {
-    const bool live = m_phase == Phase::Running;
+    if (row.kind == AttrKind::Message) {
+        attribute.set_value(&m_messageText);
+        return;
+    }
+    if (m_phase != Phase::Running) {
+        attribute.set_quality(Tango::ATTR_INVALID);
+        return;
+    }
     switch (row.kind) {
     case AttrKind::Reading:
-        if (!live)
-            attribute.set_quality(Tango::ATTR_INVALID);
-        else if (isTemperature(row.row))
-            attribute.set_value(&m_degrees[row.row]);
+        if (isTemperature(row.row))
+            attribute.set_value_date_quality(&m_degrees[row.row], m_frameTime, Tango::ATTR_VALID);
         else
-            attribute.set_value(&m_counts[row.row]);
+            attribute.set_value_date_quality(&m_counts[row.row], m_frameTime, Tango::ATTR_VALID);
         break;
     case AttrKind::Switch:
-        if (live) {
-            attribute.set_value(&m_switches[row.row]);
-            // A switch's set point is what the bench shows, also when another client
-            // or panel flipped it; left alone, Tango would report a stale or default one.
-            if (auto *writable = dynamic_cast<Tango::WAttribute *>(&attribute))
-                writable->set_write_value(m_switches[row.row]);
+        attribute.set_value_date_quality(&m_switches[row.row], m_frameTime, Tango::ATTR_VALID);
+        // A switch's set point is what the bench shows, also when another client or panel
+        // flipped it; left alone, Tango would report a stale or default one.
+        if (auto *writable = dynamic_cast<Tango::WAttribute *>(&attribute))
+            writable->set_write_value(m_switches[row.row]);
+        break;
+    case AttrKind::Setpoint: {
+        const int reading = kSetpointReadback[row.row];
+        if (kBenchSetpoints[row.row].family == FieldFamily::Piezo) {
+            m_readbackVolts[row.row] = piezoVolts(m_counts[reading]);
+            attribute.set_value_date_quality(&m_readbackVolts[row.row], m_frameTime, Tango::ATTR_VALID);
         } else
-            attribute.set_quality(Tango::ATTR_INVALID);
+            attribute.set_value_date_quality(&m_counts[reading], m_frameTime, Tango::ATTR_VALID);
         break;
-    case AttrKind::Setpoint:
-        if (!m_written[row.row])
-            attribute.set_quality(Tango::ATTR_INVALID);
-        else if (kBenchSetpoints[row.row].family == FieldFamily::Piezo)
-            attribute.set_value(&m_writtenVolts[row.row]);
-        else
-            attribute.set_value(&m_writtenCounts[row.row]);
-        break;
+    }
     case AttrKind::Frame:
-        if (live)
-            attribute.set_value(m_frame.data(), kStatusFrameSize);
-        else
-            attribute.set_quality(Tango::ATTR_INVALID);
+        attribute.set_value_date_quality(m_frame.data(), m_frameTime, Tango::ATTR_VALID, kStatusFrameSize);
         break;
     case AttrKind::Message:
-        attribute.set_value(&m_messageText);
         break;
+    }
+}
+
+void NorvaneBench::readDiagnosis(int which, Tango::Attribute &attribute)
+{
+    switch (which) {
+    case 0:
+        m_frameAge = m_bridge->lastFrameAge();
+        attribute.set_value(&m_frameAge);
+        break;
+    case 1: attribute.set_value(&m_framesReceived); break;
+    case 2: attribute.set_value(&m_reconnects); break;
+    default: attribute.set_value(&m_targetText); break;
     }
 }
 
 void NorvaneBench::checkCarried()
 {
-    if (!m_connected)
-        Tango::Except::throw_exception(std::string("NorvaneBench_") + Tango::DevStateName[get_state()],
-                                       get_status(), "NorvaneBench::is_allowed");
+    const Tango::DevState state = get_state();
+    if ((state == Tango::ON || state == Tango::ALARM) && m_bridge->carrying())
+        return;
+    Tango::Except::throw_exception("NorvaneBench_NotConnected", get_status(), "NorvaneBench::is_allowed");
+}
+
+void NorvaneBench::send(const CommandRequest &request, const std::string &what)
+{
+    // The link may have gone since is_allowed: the hub then refuses, and so does the device.
+    if (!m_hub.send(m_bridge.get(), request))
+        Tango::Except::throw_exception("NorvaneBench_NotConnected", get_status(), "NorvaneBench::send");
+    DEBUG_STREAM << "Sent " << what << std::endl;
 }
 
 void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &attribute)
@@ -280,7 +440,7 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
     if (row.kind == AttrKind::Switch) {
         Tango::DevBoolean on = false;
         attribute.get_write_value(on);
-        m_hub.send(m_bridge.get(), {.command = kSwitches[row.row].command, .on = on});
+        send({.command = kSwitches[row.row].command, .on = on}, text(row.name) + (on ? " on" : " off"));
         return;
     }
     const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
@@ -291,39 +451,44 @@ void NorvaneBench::writeAttribute(const BenchAttribute &row, Tango::WAttribute &
     else
         attribute.get_write_value(count);
     const double value = setpoint.family == FieldFamily::Piezo ? volts : count;
-    const QString typed = setpointText(setpoint, value);
-    const std::optional<CommandRequest> request = commandRequest(setpoint.command, typed);
-    if (!request) {
-        // The panel's field would send nothing for it; a script must hear so.
+    // The bench's own range, whatever min_value and max_value a lab set: the field's rule
+    // would otherwise empty or clamp the value into another one.
+    if (!(value >= 0 && value <= setpoint.max)) {
         Tango::Except::throw_exception(
-            "NorvaneBench_FieldRule",
-            QStringLiteral("%1: the field's rule sends nothing for \"%2\"")
-                .arg(QLatin1String(row.name.data(), static_cast<qsizetype>(row.name.size())), typed).toStdString(),
+            "NorvaneBench_OutOfRange",
+            QStringLiteral("%1: %2 is outside the bench's range 0..%3")
+                .arg(qtext(row.name), QString::number(value), QString::number(setpoint.max)).toStdString(),
             "NorvaneBench::write");
     }
-    m_writtenVolts[row.row] = volts;
-    m_writtenCounts[row.row] = count;
-    m_written[row.row] = true;
-    m_hub.send(m_bridge.get(), *request);
+    const QString typed = setpointText(setpoint, value);
+    const std::optional<CommandRequest> request = commandRequest(setpoint.command, typed);
+    if (!request || typed.toDouble() != value) {
+        Tango::Except::throw_exception(
+            "NorvaneBench_FieldRule",
+            QStringLiteral("%1: the field's rule would not send %2 as it is (\"%3\")")
+                .arg(qtext(row.name), QString::number(value), typed).toStdString(),
+            "NorvaneBench::write");
+    }
+    send(*request, text(row.name) + ' ' + typed.toStdString());
+    // Every client sees the write, without polling.
+    pushSetpoint(row.row, m_frameTime, Tango::ATTR_VALID);
 }
 
 void NorvaneBench::sendCommand(Command command)
 {
-    m_hub.send(m_bridge.get(), {command});
+    send({command}, text(commandInfo(command).name));
 }
 
-void NorvaneBench::handleStatusFrame(QByteArrayView frame)
+void NorvaneBench::handleStatusFrame(QByteArrayView frame, const timeval &arrival)
 {
     if (m_phase == Phase::Misconfigured)
         return;
-    if (m_phase != Phase::Running) {
-        m_phase = Phase::Running;
-        showLinkStatus();
-    }
+    ++m_framesReceived;
+    m_frameTime = arrival;
+    const bool recovered = m_phase != Phase::Running;
     std::copy(frame.begin(), frame.end(), m_frame.begin());
     const StatusReadings readings = decodeStatusFrame(frame);
-    bool alarm = false;
-    const timeval now = timeNow();
+    std::bitset<kReadbackCount> alarmed;
     for (int i = 0; i < kReadbackCount; ++i) {
         const int count = readings.values[i];
         m_counts[i] = count;
@@ -332,58 +497,114 @@ void NorvaneBench::handleStatusFrame(QByteArrayView frame)
         Tango::Attribute &attribute = *m_attributes[i];
         m_quality[i] = isTemperature(i) ? configuredQuality(attribute, m_degrees[i]) : configuredQuality(attribute, m_counts[i]);
         // A warning is ALARM to the State, as in Tango's own rule.
-        alarm = alarm || m_quality[i] != Tango::ATTR_VALID;
+        alarmed[i] = m_quality[i] != Tango::ATTR_VALID;
     }
     for (int i = 0; i < kSwitchCount; ++i)
         m_switches[i] = (readings.flags & kSwitches[i].mask) != 0;
 
-    pushFrame(now, Tango::ATTR_VALID);
-    changeState(alarm ? Tango::ALARM : Tango::ON);
+    if (recovered) {
+        m_phase = Phase::Running;
+        INFO_STREAM << "Status frames from " << m_target << std::endl;
+    }
+    pushFrame(arrival, Tango::ATTR_VALID);
+    changeState(alarmed.any() ? Tango::ALARM : Tango::ON);
+    if (recovered || alarmed != m_alarmed) {
+        m_alarmed = alarmed;
+        showStatus();
+    }
 }
 
-void NorvaneBench::handleMessage(QByteArrayView text)
+void NorvaneBench::handleMessage(QByteArrayView text, const timeval &arrival)
 {
     // A DevString is a C string: Latin-1 keeps each byte 0x01..0xFF as one character;
     // a NUL byte would end it, so the text ends at the first one.
     m_message.assign(text.data(), static_cast<std::size_t>(text.size()));
     m_message.resize(std::strlen(m_message.c_str()));
     m_messageText = m_message.data();
-    const timeval now = timeNow();
     for (int i = 0; i < kBenchAttributeCount; ++i)
         if (kBenchAttributes[i].kind == AttrKind::Message)
-            push(i, &m_messageText, now, Tango::ATTR_VALID);
+            push(i, &m_messageText, arrival, Tango::ATTR_VALID);
 }
 
 void NorvaneBench::handleLinkDown()
 {
-    m_connected = false;
-    if (m_phase == Phase::Misconfigured || m_phase == Phase::Down)
+    if (m_phase == Phase::Misconfigured)
         return;
-    // The link says what ended it just before: an error, or its watchdog's silence.
-    m_cause = m_linkText == lostText() ? "Lost connection, closed: nothing from the controller for 5 s."
-                  : m_linkText + '.';
+    // The link says what ended it just before: an error, its watchdog's silence, or an
+    // attempt that never answered.
+    std::string cause = "No answer from the controller.";
+    if (m_linkKind == LinkEvent::Kind::Lost)
+        cause = "Lost connection, closed: nothing from the controller for 5 s.";
+    else if (m_linkKind == LinkEvent::Kind::Error)
+        cause = m_linkText + '.';
+    if (m_phase == Phase::Down) {
+        showStatus();
+        return;
+    }
+    enterFault(cause);
+}
+
+// State and Status first, then the INVALID events: a push that fails cannot leave the
+// bench ON.
+void NorvaneBench::enterFault(std::string cause)
+{
     m_phase = Phase::Down;
-    pushFrame(timeNow(), Tango::ATTR_INVALID);
+    m_cause = std::move(cause);
     changeState(Tango::FAULT);
-    showLinkStatus();
+    showStatus();
+    INFO_STREAM << "FAULT: " << get_status() << std::endl;
+    pushFrame(timeNow(), Tango::ATTR_INVALID);
 }
 
 void NorvaneBench::handleLinkEvent(const LinkEvent &event)
 {
-    m_connected = event.kind == LinkEvent::Kind::Connected;
+    m_linkKind = event.kind;
     m_linkText = text(event).trimmed().toStdString();
-    showLinkStatus();
+    if (event.kind == LinkEvent::Kind::Connected && ++m_connections > 1)
+        ++m_reconnects;
+    INFO_STREAM << m_target << ": " << m_linkText << (event.detail.isEmpty() || event.kind == LinkEvent::Kind::Error
+                                                          ? std::string() : ' ' + event.detail.toStdString())
+                << std::endl;
+    showStatus();
 }
 
-void NorvaneBench::showLinkStatus()
+void NorvaneBench::handleStale()
 {
-    if (m_phase == Phase::Misconfigured)
+    if (m_phase != Phase::Running)
         return;
-    // In FAULT the link's latest words alone would not say why ("Connected!"); an error says it itself.
+    // FrameAge tells how long; the Status stays the same while the silence lasts.
+    enterFault(QStringLiteral("No status frame for more than %1 s (FreshnessLimit): readings INVALID.")
+                   .arg(m_freshnessLimit).toStdString());
+}
+
+void NorvaneBench::handleRequestLost(const CommandRequest &request)
+{
+    ERROR_STREAM << "Not sent, the link went: " << text(commandInfo(request.command).name) << std::endl;
+}
+
+std::string NorvaneBench::alarmText() const
+{
+    std::string names;
+    for (int i = 0; i < kReadbackCount; ++i)
+        if (m_alarmed[i])
+            names += (names.empty() ? "" : ", ") + text(kBenchAttributes[i].name);
+    return names.empty() ? names : " In alarm: " + names + '.';
+}
+
+void NorvaneBench::showStatus()
+{
+    if (m_phase == Phase::Misconfigured) {
+        set_status(m_problem);
+        return;
+    }
+    // In FAULT the link's latest words alone would not say why ("Connected!"); an error
+    // says it itself.
     std::string status = m_linkText;
-    if (m_phase == Phase::Down && !m_linkText.starts_with("Error:"))
-        status = m_linkText == lostText() ? m_cause : m_cause + ' ' + m_linkText;
-    set_status(status);
+    if (m_phase == Phase::Down && m_linkKind != LinkEvent::Kind::Error)
+        status = m_linkKind == LinkEvent::Kind::Lost ? m_cause : m_cause + ' ' + m_linkText;
+    if (m_phase == Phase::Running)
+        status += alarmText();
+    set_status(m_target + ": " + status);
 }
 
 template <typename T>
@@ -395,14 +616,35 @@ void NorvaneBench::push(int attributeIndex, T *value, const timeval &when, Tango
     const bool change = attribute.change_event_subscribed();
     const bool archive = attribute.archive_event_subscribed();
     timeval stamp = when;
-    if (change) {
-        attribute.set_value_date_quality(value, stamp, quality, size);
-        attribute.fire_change_event();
+    try {
+        if (change) {
+            // A reading follows a lab's abs_change or rel_change; without either, each
+            // frame is an event, as panels and scripts rely on.
+            if (kBenchAttributes[attributeIndex].kind == AttrKind::Reading)
+                attribute.set_change_event(true, changeCriteriaSet(attribute));
+            attribute.set_value_date_quality(value, stamp, quality, size);
+            attribute.fire_change_event();
+        }
+        if (archive) {
+            attribute.set_value_date_quality(value, stamp, quality, size);
+            attribute.fire_archive_event();
+        }
+    } catch (const Tango::DevFailed &failure) {
+        // No subscriber channel, or one gone: this event is lost, the device's state is not.
+        Tango::Except::print_exception(failure);
     }
-    if (archive) {
-        attribute.set_value_date_quality(value, stamp, quality, size);
-        attribute.fire_archive_event();
-    }
+}
+
+void NorvaneBench::pushSetpoint(int setpoint, const timeval &when, Tango::AttrQuality quality)
+{
+    const int reading = kSetpointReadback[setpoint];
+    m_pushedReadback[setpoint] = quality == Tango::ATTR_INVALID ? -1 : m_counts[reading];
+    const int index = kSetpointIndex[setpoint];
+    if (kBenchSetpoints[setpoint].family == FieldFamily::Piezo) {
+        m_readbackVolts[setpoint] = piezoVolts(m_counts[reading]);
+        push(index, &m_readbackVolts[setpoint], when, quality);
+    } else
+        push(index, &m_counts[reading], when, quality);
 }
 
 void NorvaneBench::pushFrame(const timeval &when, Tango::AttrQuality quality)
@@ -419,6 +661,9 @@ void NorvaneBench::pushFrame(const timeval &when, Tango::AttrQuality quality)
             push(i, &m_switches[row.row], when, quality);
         else if (row.kind == AttrKind::Frame)
             push(i, m_frame.data(), when, quality, kStatusFrameSize);
+        else if (row.kind == AttrKind::Setpoint
+                 && (quality == Tango::ATTR_INVALID || m_pushedReadback[row.row] != m_counts[kSetpointReadback[row.row]]))
+            pushSetpoint(row.row, when, quality);
     }
 }
 
@@ -431,8 +676,12 @@ void NorvaneBench::changeState(Tango::DevState state)
     if (Tango::Util::instance()->is_svr_starting())
         return;   // no event channel yet; subscribers read the state when they subscribe
     timeval now = timeNow();
-    push_change_event("State", &m_pushedState, now, Tango::ATTR_VALID);
-    push_archive_event("State", &m_pushedState, now, Tango::ATTR_VALID);
+    try {
+        push_change_event("State", &m_pushedState, now, Tango::ATTR_VALID);
+        push_archive_event("State", &m_pushedState, now, Tango::ATTR_VALID);
+    } catch (const Tango::DevFailed &failure) {
+        Tango::Except::print_exception(failure);
+    }
 }
 
 constexpr const char *kArchivePeriodMs = "60000";
@@ -450,8 +699,8 @@ public:
         Tango::UserDefaultAttrProp properties;
         properties.set_unit(text(row.unit).c_str());
         properties.set_format(text(row.format).c_str());
-        properties.set_description(text(row.description).c_str());
         properties.set_label(text(row.name).c_str());
+        std::string description(row.description);
         if (row.kind == AttrKind::Reading) {
             if (const std::optional<AlarmLimits> limits = alarmLimits(row.row)) {
                 properties.set_min_alarm(limits->min.toStdString().c_str());
@@ -459,16 +708,27 @@ public:
             }
         }
         if (row.kind == AttrKind::Setpoint) {
+            const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
             // Both limits as the same kind of text: GCC 12 misreads a literal copied into
-            // the property (-Wrestrict).
+            // the property (-Wrestrict). The injection laser stops at its guard unless a
+            // lab widens max_value; the bench's own range holds whatever a lab sets.
             const std::string least = QString::number(0).toStdString();
-            const std::string most = QString::number(kBenchSetpoints[row.row].max).toStdString();
+            const std::string most = QString::number(setpoint.command == Command::SetInjCurrent ? kInjectionGuard
+                                                                                                 : setpoint.max).toStdString();
             properties.set_min_value(least.c_str());
             properties.set_max_value(most.c_str());
+            description = description.substr(0, description.find(';')) + "; reads the controller's readback "
+                          + text(kBenchAttributes[kSetpointReadback[row.row]].name)
+                          + (setpoint.family == FieldFamily::Piezo ? " in volts" : "")
+                          + ", writes the last value accepted";
+            // A restart shows the last value written and sends nothing until someone writes.
+            this->set_memorized();
+            this->set_memorized_init(false);
         }
+        properties.set_description(description.c_str());
         // An archiver that nobody configured stores what matters at ten frames a second:
         // a reading's change beyond its noise, any switch or quality change, and one
-        // event a minute. A message is archived as it comes.
+        // event a minute. A message and a set point are archived as they come.
         const bool criteria = row.kind != AttrKind::Setpoint && row.kind != AttrKind::Message;
         if (criteria) {
             properties.set_archive_event_period(kArchivePeriodMs);
@@ -476,11 +736,9 @@ public:
                 properties.set_archive_event_abs_change(isTemperature(row.row) ? kArchiveDegrees : kArchiveCounts);
         }
         this->set_default_properties(properties);
-        if (row.kind != AttrKind::Setpoint) {
-            // Change events carry every frame: panels and scripts rely on each one.
-            this->set_change_event(true, false);
-            this->set_archive_event(true, criteria);
-        }
+        // Change events carry every frame, and a set point's every write and readback change.
+        this->set_change_event(true, false);
+        this->set_archive_event(true, criteria);
     }
 
     void read(Tango::DeviceImpl *device, Tango::Attribute &attribute) override
@@ -502,12 +760,48 @@ private:
     const BenchAttribute &m_row;
 };
 
+// What a lab reads to see how the link fares; read-only, polled or read on demand.
+struct Diagnosis {
+    const char *name;
+    Tango::CmdArgType type;
+    const char *unit;
+    const char *description;
+};
+constexpr Diagnosis kDiagnoses[]{
+    {"FrameAge", Tango::DEV_DOUBLE, "s", "Seconds since the last status frame, as of the last freshness check"},
+    {"FramesReceived", Tango::DEV_LONG64, "", "Status frames received since Init"},
+    {"Reconnects", Tango::DEV_LONG, "", "Connections made since Init after the first"},
+    {"Target", Tango::DEV_STRING, "", "The controller's host:port, from the properties Address and Port"},
+};
+
+class DiagnosisAttr final : public Tango::Attr
+{
+public:
+    explicit DiagnosisAttr(int which)
+        : Tango::Attr(kDiagnoses[which].name, kDiagnoses[which].type, Tango::READ), m_which(which)
+    {
+        Tango::UserDefaultAttrProp properties;
+        properties.set_unit(kDiagnoses[which].unit);
+        properties.set_description(kDiagnoses[which].description);
+        set_default_properties(properties);
+    }
+
+    void read(Tango::DeviceImpl *device, Tango::Attribute &attribute) override
+    {
+        static_cast<NorvaneBench *>(device)->readDiagnosis(m_which, attribute);
+    }
+
+private:
+    int m_which;
+};
+
 // Each command sends its frame and returns without waiting for an answer, as the panel's buttons.
 class BenchCommand final : public Tango::Command
 {
 public:
     explicit BenchCommand(::Command command)
-        : Tango::Command(text(commandInfo(command).name).c_str(), Tango::DEV_VOID, Tango::DEV_VOID),
+        : Tango::Command(text(commandInfo(command).name).c_str(), Tango::DEV_VOID, Tango::DEV_VOID,
+                         "none", "none; returns once the frame is on its way, without waiting for an answer"),
           m_command(command)
     {
     }
@@ -540,6 +834,8 @@ public:
     void attribute_factory(std::vector<Tango::Attr *> &attributes) override
     {
         addBenchAttributes<BenchAttr>(attributes);
+        for (int i = 0; i < static_cast<int>(std::size(kDiagnoses)); ++i)
+            attributes.push_back(new DiagnosisAttr(i));
     }
 
     void command_factory() override
@@ -550,6 +846,8 @@ public:
 
     void device_factory(const Tango::DevVarStringArray *names) override
     {
+        if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
+            describeClass();
         for (CORBA::ULong i = 0; i < names->length(); ++i) {
             std::string name((*names)[i].in());
             auto *device = new NorvaneBench(this, name, m_hub);
@@ -561,7 +859,37 @@ public:
     }
 
 private:
-    NorvaneBenchClass(std::string &name, LinkHub &hub) : Tango::DeviceClass(name), m_hub(hub) {}
+    NorvaneBenchClass(std::string &name, LinkHub &hub) : Tango::DeviceClass(name), m_hub(hub)
+    {
+        // What Jive's wizard offers for a new device, with its default.
+        const auto property = [this](std::string name, std::string description, std::string value = {}) {
+            if (value.empty())
+                add_wiz_dev_prop(name, description);
+            else
+                add_wiz_dev_prop(name, description, value);
+        };
+        property("Address", "The controller's host name or IP address. Required: without it the device is "
+                            "FAULT and contacts nothing.");
+        property("Port", "The controller's TCP port, 1..65535.", kBenchPort);
+        property("FreshnessLimit", "Seconds without a status frame after which the readings are INVALID and "
+                                   "the device FAULT.", QString::number(kDefaultFreshnessLimit).toStdString());
+    }
+
+    // The class's description and lineage, as Jive shows them.
+    void describeClass()
+    {
+        try {
+            Tango::DbData data{Tango::DbDatum("Description"), Tango::DbDatum("InheritedFrom")};
+            std::string description = "One optical bench per device: its controller's readings, switches and "
+                                      "set points over the controller's TCP link, with events for every status frame.";
+            std::string base = "TANGO_BASE_CLASS";
+            data[0] << description;
+            data[1] << base;
+            get_db_class()->put_property(data);
+        } catch (const Tango::DevFailed &failure) {
+            Tango::Except::print_exception(failure);
+        }
+    }
 
     LinkHub &m_hub;
 };
@@ -575,7 +903,7 @@ LinkHub &applicationHub()
 }
 
 // Tango's main thread runs this in a loop instead of the ORB's: the Qt events, until the
-// server shuts down and its last device is gone. A timer wakes it while nothing else does.
+// server shuts down and its last device is gone. The hub's timer wakes it while nothing else does.
 bool serveQtEvents()
 {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -597,9 +925,8 @@ int runBenchServer(int argc, char *argv[], Clock clock)
         // What the devices share is the application's child, which the device class finds
         // and which outlives every device.
         auto *hub = new LinkHub(std::move(clock), &app);
-        // Tango's shutdown posts nothing to this thread when no device is left to go.
-        QTimer wake;
-        wake.start(std::chrono::milliseconds(100));
+        // Tango's shutdown posts nothing to this thread when no device is left to go: the
+        // hub's freshness check wakes it every 100 ms, which a second timer would double.
         util->server_init();
         publishHeartbeatForClients(*util);
         // Tango's signal thread or the admin's Kill deletes the devices; the loop ends after.

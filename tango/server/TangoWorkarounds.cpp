@@ -2,6 +2,7 @@
 
 #include "tango/server/TangoWorkarounds.h"
 
+#include <climits>
 #include <string>
 
 #define NORVANE_TANGO_BEFORE(major, minor, patch)                                                       \
@@ -65,3 +66,21 @@ void runServerLoop(Tango::Util &util, bool (*serveOnce)())
 }
 
 #endif
+
+namespace {
+// A derived class may name its base's protected members; its pointers reach any Attribute.
+struct ChangeCriteria : Tango::Attribute {
+    static bool set(Tango::Attribute &attribute)
+    {
+        const double(&absolute)[2] = attribute.*(&ChangeCriteria::abs_change);
+        const double(&relative)[2] = attribute.*(&ChangeCriteria::rel_change);
+        const auto given = [](const double(&limits)[2]) { return limits[0] != INT_MAX || limits[1] != INT_MAX; };
+        return given(absolute) || given(relative);
+    }
+};
+} // namespace
+
+bool changeCriteriaSet(Tango::Attribute &attribute)
+{
+    return ChangeCriteria::set(attribute);
+}

@@ -15,3 +15,11 @@ void publishHeartbeatForClients(Tango::Util &util);
 // Runs the server: `serveOnce` in a loop on this thread, which calls it until it returns
 // true, then waits until Tango has shut down. Call after server_init().
 void runServerLoop(Tango::Util &util, bool (*serveOnce)());
+
+namespace Tango {
+class Attribute;
+}
+
+// Whether a lab set abs_change or rel_change on the attribute: cppTango keeps them
+// protected and offers only the whole configuration, too costly per frame.
+bool changeCriteriaSet(Tango::Attribute &attribute);
