@@ -149,13 +149,10 @@ ReadbackBox::ReadbackBox(const QString &text, QWidget *parent) : QLineEdit(text,
 
 void ReadbackBox::setAlarm(bool alarm)
 {
-    const QColor colour = alarm ? alarmColour() : inRangeColour();
-    if (m_alarm == alarm && palette().color(QPalette::Base) == colour)
+    if (m_alarm == alarm)
         return;
     m_alarm = alarm;
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, colour);
-    setPalette(colours);
+    update();
 }
 
 void ReadbackBox::showText(const QString &text)
@@ -319,7 +316,7 @@ void ReadbackBox::paintEvent(QPaintEvent *event)
     // The outline the style gives the setpoint fields, without their rounded corners, and
     // the fill inside it: two fills cost less than a drawn rectangle or four edges.
     painter.fillRect(rect(), colours.color(QPalette::Window).darker(140));
-    painter.fillRect(rect().adjusted(1, 1, -1, -1), colours.color(QPalette::Base));
+    painter.fillRect(rect().adjusted(1, 1, -1, -1), fillColour());
 
     // The line edit clips its text to the text area; a line well inside it needs no clip.
     // With a selection it clips the rest of the text to the line, from its left end on.

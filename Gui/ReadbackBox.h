@@ -24,9 +24,10 @@ public:
     ReadbackBox(const QString &text, QWidget *parent);
 
     bool alarm() const { return m_alarm; }
-    // The box is filled in the flag's colour; the palette's Base follows it for whoever
-    // reads the colour there. A palette changed behind the box's back is put right too.
+    // The box is filled in the flag's colour. The palette is left alone: a palette change
+    // costs an event and a style lookup, and the alarm flips as often as frames arrive.
     void setAlarm(bool alarm);
+    QColor fillColour() const { return m_alarm ? alarmColour() : inRangeColour(); }
 
     // A new reading. A selection of the whole text stays whole, so that a value can be
     // copied while frames arrive; any other selection goes, as with setText(). An equal

@@ -2,6 +2,7 @@
 // Panel fixtures: a panel on a fake clock, pointed at a local controller or at nobody.
 
 #include "ControllerSupport.h"
+#include "Gui/ReadbackBox.h"
 #include "Gui/TcpPanel.h"
 #include "TestSupport.h"
 
@@ -13,6 +14,12 @@
 #include <QTest>
 
 #include <memory>
+
+// The colour a readback box is filled with: white, or the alarm colour.
+inline QColor fillOf(QObject &root, const QString &name)
+{
+    return root.findChild<ReadbackBox *>(name)->fillColour();
+}
 
 inline QString findText(QObject &root, const char *name)
 {

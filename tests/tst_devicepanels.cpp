@@ -72,7 +72,7 @@ QStringList shown(FormMain &window)
     QStringList lines;
     for (const ReadbackInfo &readback : kReadbacks) {
         auto *box = window.findChild<QLineEdit *>(QStringLiteral("txt") + QLatin1String(readback.field));
-        lines << box->objectName() + u' ' + box->text() + u' ' + box->palette().color(QPalette::Base).name();
+        lines << box->objectName() + u' ' + box->text() + u' ' + fillOf(window, box->objectName()).name();
     }
     for (QCheckBox *box : window.findChildren<QCheckBox *>())
         lines << box->objectName() + (box->isChecked() ? QStringLiteral(" on") : QStringLiteral(" off"));

@@ -73,7 +73,7 @@ void TestGoldenFrame::readbacks()
     QVERIFY(edit);
     QCOMPARE(edit->text(), text);
     if (colour.isValid())
-        QCOMPARE(edit->palette().color(QPalette::Base), colour);
+        QCOMPARE(fillOf(*m_panel, box), colour);
 }
 
 void TestGoldenFrame::switches_data()

@@ -66,7 +66,6 @@ void TestIncomingStatus::cleanup()
 
 void TestIncomingStatus::allZeroFrame()
 {
-    const QColor standard = box("txtEclPd")->palette().color(QPalette::Base);
     for (const char *name : {"chkEclTec", "chkHeater", "chkSlowLock"})
         check(name)->setChecked(true);
 
@@ -80,9 +79,9 @@ void TestIncomingStatus::allZeroFrame()
     for (const auto &[name, text] : expected)
         QCOMPARE(box(name)->text(), text);
     for (const char *name : {"txtEclPd", "txtEclTec", "txtEclTemp", "txtInjTec", "txtInjTemp"})
-        QCOMPARE(box(name)->palette().color(QPalette::Base), kAlarm);
+        QCOMPARE(fillOf(*m_panel, QString::fromLatin1(name)), kAlarm);
     for (const char *name : {"txtUpPd", "txtDownPd", "txtPot", "txtXdacDac"})
-        QCOMPARE(box(name)->palette().color(QPalette::Base), standard);
+        QCOMPARE(fillOf(*m_panel, QString::fromLatin1(name)), kWhite);
     for (std::string_view name : kSwitchBoxes)
         QVERIFY(!check(name.data())->isChecked());
 }
@@ -110,8 +109,7 @@ void TestIncomingStatus::colourThresholds()
     QFETCH(QString, name);
     QFETCH(bool, alarm);
     deliver(frameWith({{reading, value}}));
-    auto *target = m_panel->findChild<QLineEdit *>(name);
-    QCOMPARE(target->palette().color(QPalette::Base), alarm ? kAlarm : kWhite);
+    QCOMPARE(fillOf(*m_panel, name), alarm ? kAlarm : kWhite);
 }
 
 void TestIncomingStatus::switchesFollowTheFlags_data()
@@ -194,7 +192,7 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     const QByteArray frame = frameWith({{reading, 50}});
     deliver(frame);
     const QString shown = target->text();
-    const QColor colour = target->palette().color(QPalette::Base);
+    const QColor colour = fillOf(*m_panel, target->objectName());
 
     target->setText(QStringLiteral("stale"));
     QPalette stale = target->palette();
@@ -203,8 +201,8 @@ void TestIncomingStatus::identicalFrameRewritesAStaleBox()
     deliver(frame);
 
     QCOMPARE(target->text(), shown);
-    if (reading < 5)   // the boxes with an alarm range
-        QCOMPARE(target->palette().color(QPalette::Base), colour);
+    // The fill is the box's own, whatever its palette says.
+    QCOMPARE(fillOf(*m_panel, target->objectName()), colour);
 }
 
 QTEST_MAIN(TestIncomingStatus)

@@ -5,6 +5,7 @@
 #include "ReadingsSupport.h"
 
 #include "Gui/FormMain.h"
+#include "Gui/ReadbackBox.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -82,7 +83,7 @@ void TestMemoryLink::goldenFrameShows()
     QCOMPARE(m_window->guard(), FormMain::PanelGuard::Applied);
     QCOMPARE(control<QLineEdit>("txtEclPd")->text(), QStringLiteral("PD: 300"));
     QCOMPARE(control<QLineEdit>("txtInjTemp")->text(), QString::fromUtf8(" 1.92°"));
-    QCOMPARE(control<QLineEdit>("txtInjTemp")->palette().color(QPalette::Base), QColor(255, 160, 160));
+    QCOMPARE(control<ReadbackBox>("txtInjTemp")->fillColour(), QColor(255, 160, 160));
     QCOMPARE(control<QLineEdit>("txtYdacDac")->text(), QStringLiteral("2457"));
     QVERIFY(control<QCheckBox>("chkSlowLock")->isChecked());
     QVERIFY(!control<QCheckBox>("chkHeater")->isChecked());

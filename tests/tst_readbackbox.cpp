@@ -24,7 +24,9 @@ QImage asLineEdit(const ReadbackBox &box)
     edit.setFrame(false);
     edit.setTextMargins(box.textMargins());
     edit.setAlignment(box.alignment());
-    edit.setPalette(box.palette());
+    QPalette colours = box.palette();
+    colours.setColor(QPalette::Base, box.fillColour());
+    edit.setPalette(colours);
     edit.resize(box.size());
     if (box.hasSelectedText())
         edit.setSelection(box.selectionStart(), box.selectionLength());

@@ -128,7 +128,7 @@ void TestReadbackPixels::exactColours()
     // Inside the outline, away from the centred text: the background itself.
     for (const QPoint at : {QPoint(2, 2), QPoint(2, image.height() - 3), QPoint(image.width() - 3, 2)})
         QCOMPARE(image.pixelColor(at), colour);
-    QCOMPARE(box->palette().color(QPalette::Base), colour);
+    QCOMPARE(box->fillColour(), colour);
 }
 
 QTEST_MAIN(TestReadbackPixels)
