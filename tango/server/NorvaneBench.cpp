@@ -60,12 +60,10 @@ Tango::AttrQuality configuredQuality(Tango::Attribute &attribute, T value)
 
 // The bench's own default port; the address has none, so that an unregistered bench
 // contacts nothing rather than whatever answers on this host.
-constexpr const char *kBenchPort = "44174";
+const std::string kBenchPort = std::to_string(kDefaultPort);
 // Seconds without a status frame before the readings are stale: ten reports missed at
 // ten a second.
 constexpr double kDefaultFreshnessLimit = 1.0;
-// The injection laser's guard, as the panel's field has it; a lab widens it in max_value.
-constexpr int kInjectionGuard = 100;
 
 // The reading that reports a set point back: its name is the set point's and "Dac".
 constexpr int readbackOf(int setpoint)
@@ -102,7 +100,7 @@ constexpr std::array<int, kBenchSetpointCount> kSetpointIndex = setpointIndices(
 static_assert(std::find(kSetpointReadback.begin(), kSetpointReadback.end(), -1) == kSetpointReadback.end(),
               "every set point has its readback");
 
-// A piezo DAC count in volts: the inverse of the command's 4095 - floor(V / 63.3 * 4095).
+// A piezo DAC count in volts: the inverse of the command's full scale less whole steps.
 double piezoVolts(int count)
 {
     return (kCountMax - count) / kCountMax * kPiezoVoltsMax;
@@ -534,7 +532,8 @@ void NorvaneBench::handleLinkDown()
     // attempt that never answered.
     std::string cause = "No answer from the controller.";
     if (m_linkKind == LinkEvent::Kind::Lost)
-        cause = "Lost connection, closed: nothing from the controller for 5 s.";
+        cause = "Lost connection, closed: nothing from the controller for "
+                + QString::number(kSilenceLimitSeconds).toStdString() + " s.";
     else if (m_linkKind == LinkEvent::Kind::Error)
         cause = m_linkText + '.';
     if (m_phase == Phase::Down) {
@@ -710,11 +709,12 @@ public:
         if (row.kind == AttrKind::Setpoint) {
             const BenchSetpoint &setpoint = kBenchSetpoints[row.row];
             // Both limits as the same kind of text: GCC 12 misreads a literal copied into
-            // the property (-Wrestrict). The injection laser stops at its guard unless a
-            // lab widens max_value; the bench's own range holds whatever a lab sets.
+            // the property (-Wrestrict). A guarded field (the injection laser) stops at its
+            // guard unless a lab widens max_value; the bench's own range holds whatever a
+            // lab sets.
+            const double guard = kFieldsOf<FieldKind::Setpoint>[static_cast<std::size_t>(row.row)].guard;
             const std::string least = QString::number(0).toStdString();
-            const std::string most = QString::number(setpoint.command == Command::SetInjCurrent ? kInjectionGuard
-                                                                                                 : setpoint.max).toStdString();
+            const std::string most = QString::number(guard > 0 ? guard : setpoint.max).toStdString();
             properties.set_min_value(least.c_str());
             properties.set_max_value(most.c_str());
             description = description.substr(0, description.find(';')) + "; reads the controller's readback "
